@@ -1,0 +1,11 @@
+# Places the shipped files beside the executable without touching any that exist.
+set(data_files category.txt template_page.txt template_item.txt logo.gif)
+file(MAKE_DIRECTORY "${DST}/data")
+foreach(name IN LISTS data_files)
+  if(NOT EXISTS "${DST}/data/${name}")
+    file(COPY "${SRC}/${name}" DESTINATION "${DST}/data")
+  endif()
+endforeach()
+if(NOT EXISTS "${DST}/Read Me.txt")
+  file(COPY "${SRC}/Read Me.txt" DESTINATION "${DST}")
+endif()

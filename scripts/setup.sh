@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# One entry point for a fresh Debian 12 machine, run as root:
+#   scripts/setup.sh run    installs what is missing, builds, starts Brindlewatch
+#   scripts/setup.sh test   installs what is missing, builds, runs every test
+#                           (plain build, then again under ASan and UBSan)
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+cd "$here"
+
+packages=(g++ cmake ninja-build qt6-base-dev fonts-dejavu-core)
+test_packages=(xvfb xauth openbox xdotool x11-utils)
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if ((${#missing[@]})); then
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() { # folder, extra cmake arguments...
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@"
+  cmake --build "$dir" -j2
+}
+
+case "${1:-}" in
+run)
+  install_missing "${packages[@]}"
+  build build -DBUILD_TESTING=OFF
+  exec ./build/brindlewatch
+  ;;
+test)
+  install_missing "${packages[@]}" "${test_packages[@]}"
+  build build
+  ctest --test-dir build --output-on-failure -j2
+  build build-sanitize -DBW_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+  ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir build-sanitize --output-on-failure -j2
+  ;;
+*)
+  echo "usage: $0 run|test" >&2
+  exit 2
+  ;;
+esac

@@ -1,0 +1,211 @@
+#include "frmMain.h"
+
+#include "AppError.h"
+#include "AppInfo.h"
+#include "FileOps.h"
+#include "NumberText.h"
+#include "Prefs.h"
+#include "Services.h"
+#include "modMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace {
+constexpr int TwipsPerPixel = 15;
+}
+
+frmMain::frmMain(Platform::Services &services, QWidget *parent)
+    : QMainWindow(parent)
+    , services_(services)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromUtf16(AppInfo::Title));
+    buildLayout();
+    buildMenus();
+    fixWindowSize();
+    // Key preview: the window sees every key before the control with the focus.
+    qApp->installEventFilter(this);
+}
+
+frmMain::~frmMain()
+{
+    qApp->removeEventFilter(this);
+}
+
+void frmMain::Form_Initialize()
+{
+    // Nothing to register: Qt sets up its own controls.
+}
+
+QString frmMain::dataPath(const QString &name) const
+{
+    return Platform::dataFolder(services_.applicationFolder()) + u'/' + name;
+}
+
+bool frmMain::Form_Load()
+{
+    modMain::ErrorTrap step(QStringLiteral("Main.Load"));
+
+    bool refused = false;
+    step([&] {
+        if (!services_.anotherInstanceRunning())
+            return;
+        refused = true;
+        const QString title = QString::fromUtf16(AppInfo::Title);
+        services_.showMessage({title + QStringLiteral(" Error"),
+                               title + QStringLiteral(" is already running. Please close the other instance before starting ")
+                                   + title + QStringLiteral(" again."),
+                               Platform::MessageIcon::Exclamation, Platform::MessageButtons::Ok,
+                               Platform::MessageAnswer::Ok});
+    });
+    if (refused)
+        return false;
+    loaded_ = true;
+
+    step([&] { setWindowTitle(AppInfo::caption()); });
+    step([&] { PrefsINI().setFile(dataPath(QStringLiteral("prefs.ini"))); });
+    step([&] { InitTrayIcon(); });
+    step([&] { BackUp(QStringLiteral("appointments.cal"), QStringLiteral("appointments.bak")); });
+    step([&] { BackUp(QStringLiteral("todos.cal"), QStringLiteral("todos.bak")); });
+    step([&] { QCoreApplication::processEvents(); });
+
+    step([&] { PrefsINI().setSection(QStringLiteral("Prefs")); });
+    bool fail = false;
+    step([&] { Minimize = NumberText::toInt16(PrefsINI().GetValue(QStringLiteral("Minimize"), QStringLiteral("1"), fail)); });
+    step([&] { ExportToDo = NumberText::toInt32(PrefsINI().GetValue(QStringLiteral("ExportToDo"), QStringLiteral("0"), fail)); });
+    step([&] {
+        ExportToDoItems = NumberText::toInt16(PrefsINI().GetValue(QStringLiteral("ExportToDoItems"), QStringLiteral("5"), fail));
+    });
+
+    step([&] { LoadAppointments(); });
+    step([&] { LoadToDos(); });
+
+    step([&] { LoadLogo(); });
+    PlaceWindow();
+    step([&] { show(); });
+    step([&] { UpdateCommands(); });
+    return true;
+}
+
+void frmMain::InitTrayIcon()
+{
+    TrayIcon = new QSystemTrayIcon(this);
+    TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+    TrayIcon->setIcon(QIcon(imgIcon->pixmap()));
+    // The tip field holds 63 characters and its terminator.
+    TrayIcon->setToolTip(windowTitle().left(63));
+}
+
+void frmMain::BackUp(const QString &recordFile, const QString &backupFile)
+{
+    const QString record = dataPath(recordFile);
+    if (modMain::FileExists(record))
+        FileOps::copyReplacing(record, dataPath(backupFile));
+}
+
+void frmMain::LoadLogo()
+{
+    const QString path = dataPath(QStringLiteral("logo.gif"));
+    if (!modMain::FileExists(path))
+        throw AppError(AppError::FileNotFound);
+    QImageReader reader(path);
+    const QImage logo = reader.read();
+    if (logo.isNull())
+        throw AppError(AppError::InvalidPicture);
+    imgLogo->setPixmap(QPixmap::fromImage(logo));
+}
+
+void frmMain::PlaceWindow()
+{
+    modMain::ErrorTrap step(QStringLiteral("Main.Load"));
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    const QSize size = frameGeometry().size();
+    // The screen's centre in twips, as single-precision numbers.
+    const float centreX = float(screenRect.width() * TwipsPerPixel) / 2 - float(size.width() * TwipsPerPixel) / 2;
+    const float centreY = float(screenRect.height() * TwipsPerPixel) / 2 - float(size.height() * TwipsPerPixel) / 2;
+    bool fail = false;
+
+    step([&] { PrefsINI().setSection(QStringLiteral("Window")); });
+    step([&] {
+        const float left = NumberText::toSingle(
+            PrefsINI().GetValue(QStringLiteral("MainX"), NumberText::fromSingle(centreX), fail));
+        move(qRound(left / TwipsPerPixel), pos().y());
+    });
+    step([&] {
+        const float top = NumberText::toSingle(
+            PrefsINI().GetValue(QStringLiteral("MainY"), NumberText::fromSingle(centreY), fail));
+        move(pos().x(), qRound(top / TwipsPerPixel));
+    });
+
+    // A window placed where no screen shows it could never be reached again:
+    // such a stored position gives way to the centre of the primary screen.
+    const QRect placed(pos(), size);
+    for (const QScreen *s : QGuiApplication::screens()) {
+        if (s->geometry().intersects(placed))
+            return;
+    }
+    move(qRound(centreX / TwipsPerPixel), qRound(centreY / TwipsPerPixel));
+}
+
+void frmMain::LoadAppointments()
+{
+    // The appointment table arrives with its store.
+}
+
+void frmMain::LoadToDos()
+{
+    // The to-do table arrives with its store.
+}
+
+void frmMain::UpdateCommands()
+{
+    // Edit and Delete follow the lists' selections once the lists hold records.
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmMain::Form_Unload()
+{
+    if (!loaded_)
+        return;
+    if (isVisible() && !isMinimized()) {
+        PrefsINI().setSection(QStringLiteral("Window"));
+        PrefsINI().Values(QStringLiteral("MainX"), float(x() * TwipsPerPixel));
+        PrefsINI().Values(QStringLiteral("MainY"), float(y() * TwipsPerPixel));
+    }
+    if (TrayIcon)
+        TrayIcon->hide();
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease) {
+        const auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this)
+            Form_KeyUp(static_cast<QKeyEvent *>(event)->key());
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::Form_KeyUp(int key)
+{
+    if (key == Qt::Key_F12)
+        mnuDebug->menuAction()->setVisible(true);
+}
+
+void frmMain::mnuFileExit_Click()
+{
+    close();
+}

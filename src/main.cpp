@@ -1,0 +1,19 @@
+#include "QtServices.h"
+#include "frmMain.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("brindlewatch"));
+
+    Platform::QtServices services;
+    Platform::ScopedServices installed(services);
+
+    frmMain window(services);
+    window.Form_Initialize();
+    if (!window.Form_Load())
+        return 0;
+    return app.exec();
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Section-and-key text files read and written the way the Windows profile
+// functions treat them: names match without regard to case, blanks around names
+// and values do not count, a value in matching quotes loses them, and a write
+// changes only the line it concerns, leaving every other byte of the file as it was.
+namespace PrivateProfile {
+
+// Places the value of section/key in `out`, at most bufferSize - 1 characters,
+// and returns how many it placed. A missing file, section or key gives the
+// default (its trailing blanks removed); a key with an empty value gives nothing.
+int getString(const QString &section, const QString &key, const QString &defaultValue,
+              int bufferSize, const QString &file, QString &out);
+
+// With a value: creates file, section and key as needed or replaces the value.
+// With no value: removes the key. With neither: removes the section.
+// Returns false when the file could not be written.
+bool writeString(const QString &section, const std::optional<QString> &key,
+                 const std::optional<QString> &value, const QString &file);
+
+} // namespace PrivateProfile

@@ -1,0 +1,119 @@
+#include "QtServices.h"
+
+#include "InstanceLock.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QMessageBox>
+#include <QUrl>
+
+namespace Platform {
+
+namespace {
+QMessageBox::Icon toQt(MessageIcon icon)
+{
+    switch (icon) {
+    case MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case MessageIcon::Exclamation:
+        return QMessageBox::Warning;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Question:
+        return QMessageBox::Question;
+    case MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton toQt(MessageAnswer answer)
+{
+    switch (answer) {
+    case MessageAnswer::Ok:
+        return QMessageBox::Ok;
+    case MessageAnswer::Cancel:
+        return QMessageBox::Cancel;
+    case MessageAnswer::Yes:
+        return QMessageBox::Yes;
+    case MessageAnswer::No:
+        return QMessageBox::No;
+    }
+    return QMessageBox::Ok;
+}
+
+// Message texts keep the program's own line breaks, a lone CR among them;
+// the label wants plain line feeds.
+QString displayText(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+} // namespace
+
+QtServices::QtServices() = default;
+QtServices::~QtServices() = default;
+
+MessageAnswer QtServices::showMessage(const Message &message)
+{
+    QWidget *parent = QApplication::activeModalWidget();
+    if (!parent)
+        parent = QApplication::activeWindow();
+    QMessageBox box(toQt(message.icon), message.title, displayText(message.text),
+                    QMessageBox::NoButton, parent);
+    box.setTextFormat(Qt::PlainText);
+    switch (message.buttons) {
+    case MessageButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MessageButtons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case MessageButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
+    }
+    box.setDefaultButton(toQt(message.defaultAnswer));
+    switch (box.exec()) {
+    case QMessageBox::Cancel:
+        return MessageAnswer::Cancel;
+    case QMessageBox::Yes:
+        return MessageAnswer::Yes;
+    case QMessageBox::No:
+        return MessageAnswer::No;
+    default:
+        break;
+    }
+    // Closing an OK/Cancel box with Escape or its close box means Cancel.
+    return message.buttons == MessageButtons::OkCancel && box.clickedButton() != box.button(QMessageBox::Ok)
+               ? MessageAnswer::Cancel
+               : MessageAnswer::Ok;
+}
+
+void QtServices::openExternal(const QString &target, const QString &workingFolder)
+{
+    Q_UNUSED(workingFolder);
+    const QUrl url = QUrl::fromUserInput(target, QDir::currentPath(), QUrl::AssumeLocalFile);
+    QDesktopServices::openUrl(url);
+}
+
+QDateTime QtServices::now()
+{
+    return QDateTime::currentDateTime();
+}
+
+QString QtServices::applicationFolder()
+{
+    return QCoreApplication::applicationDirPath();
+}
+
+bool QtServices::anotherInstanceRunning()
+{
+    if (!lock_)
+        lock_ = std::make_unique<InstanceLock>(dataFolder(applicationFolder()));
+    return !lock_->tryAcquire();
+}
+
+} // namespace Platform

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// Numbers read from and written to text files with the locale's ordinary
+// conversion: decimal, no grouping, the locale's decimal separator. Reading
+// ignores blanks around the number and accepts a sign and a fraction; a
+// fraction is rounded half to even for whole-number targets. A number out of
+// the target's range throws AppError 6 (overflow), anything else 13 (type mismatch).
+namespace NumberText {
+
+qint16 toInt16(const QString &text);
+qint32 toInt32(const QString &text);
+float toSingle(const QString &text);
+
+QString fromInteger(qint64 value);
+QString fromSingle(float value);
+QString fromDouble(double value);
+
+} // namespace NumberText

@@ -1,0 +1,298 @@
+#include "Prefs.h"
+#include "TestSupport.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDirIterator>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+
+namespace {
+
+// Every file below a folder with its bytes, to prove that nothing changed.
+QMap<QString, QByteArray> snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            files.insert(it.filePath(), f.readAll());
+    }
+    return files;
+}
+
+QByteArray shippedLogo()
+{
+    QFile f(QStringLiteral(BW_SOURCE_DIR "/data/logo.gif"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QPoint centreOfScreen(const QWidget &w)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QSize size = w.size(); // the size the window had before it was first shown
+    return {qRound((screen.width() * 15 / 2.0f - size.width() * 15 / 2.0f) / 15),
+            qRound((screen.height() * 15 / 2.0f - size.height() * 15 / 2.0f) / 15)};
+}
+
+} // namespace
+
+class tst_Startup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { pinLocale(); }
+
+    void init()
+    {
+        Minimize = ExportToDo = ExportToDoItems = 0;
+    }
+
+    void cleanup() { QVERIFY(QApplication::topLevelWidgets().size() <= 1 || !QApplication::activeModalWidget()); }
+
+    void firstStart_emptyDataFolder()
+    {
+        Sandbox box;
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+
+        QCOMPARE(w.windowTitle(), QStringLiteral("Kestrix Brindlewatch v0.31"));
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.pos(), centreOfScreen(w));
+        QCOMPARE(Minimize, qint16(1));
+        QCOMPARE(ExportToDo, 0);
+        QCOMPARE(ExportToDoItems, qint16(5));
+        QVERIFY(!box.exists(QStringLiteral("appointments.bak")));
+        QVERIFY(!box.exists(QStringLiteral("todos.bak")));
+        // The missing logo is the one report.
+        QCOMPARE(box.services.messages.size(), 1);
+        QVERIFY(box.services.messages[0].title.endsWith(QStringLiteral(" Error 53 in Main.Load")));
+        QVERIFY(box.read(QStringLiteral("ErrorLog.txt")).endsWith(" Error 53 in Main.Load - File not found\r\n"));
+        QCOMPARE(PrefsINI().File(), box.dataPath(QStringLiteral("prefs.ini")));
+    }
+
+    void logo_loadedOrReported_data()
+    {
+        QTest::addColumn<QByteArray>("logo");
+        QTest::addColumn<int>("error"); // 0 for none
+        QTest::newRow("shipped logo") << shippedLogo() << 0;
+        QTest::newRow("not a picture") << QByteArray("GIF89a garbage") << 481;
+    }
+
+    void logo_loadedOrReported()
+    {
+        QFETCH(QByteArray, logo);
+        QFETCH(int, error);
+        QVERIFY(!logo.isEmpty());
+        Sandbox box;
+        box.write(QStringLiteral("logo.gif"), logo);
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        auto *img = w.findChild<QLabel *>(QStringLiteral("imgLogo"));
+        QVERIFY(img);
+        if (error == 0) {
+            QVERIFY(box.services.messages.isEmpty());
+            QCOMPARE(img->pixmap().size(), QSize(260, 100));
+        } else {
+            QCOMPARE(box.services.messages.size(), 1);
+            QVERIFY(box.services.messages[0].title.endsWith(QStringLiteral(" Error %1 in Main.Load").arg(error)));
+            QVERIFY(img->pixmap().isNull());
+        }
+    }
+
+    void start_replacesBackupsWithTheRecordFiles()
+    {
+        Sandbox box;
+        const QByteArray appointments = "0000001" + QByteArray::fromHex("000102ff") + " binary";
+        const QByteArray todos = "0000002 other\r\n" + QByteArray::fromHex("80");
+        box.write(QStringLiteral("appointments.cal"), appointments);
+        box.write(QStringLiteral("todos.cal"), todos);
+        box.write(QStringLiteral("appointments.bak"), "stale backup");
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(box.read(QStringLiteral("appointments.bak")), appointments);
+        QCOMPARE(box.read(QStringLiteral("todos.bak")), todos);
+        QCOMPARE(box.read(QStringLiteral("appointments.cal")), appointments);
+        QCOMPARE(box.read(QStringLiteral("todos.cal")), todos);
+    }
+
+    void readOnlyBackup_isReportedAndStartGoesOn()
+    {
+        Sandbox box;
+        box.write(QStringLiteral("appointments.cal"), "new");
+        box.write(QStringLiteral("appointments.bak"), "old");
+        box.write(QStringLiteral("todos.cal"), "todos");
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        QFile::setPermissions(box.dataPath(QStringLiteral("appointments.bak")), QFileDevice::ReadOwner);
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(box.services.messages.size(), 1);
+        QVERIFY(box.services.messages[0].title.endsWith(QStringLiteral(" Error 70 in Main.Load")));
+        QCOMPARE(box.read(QStringLiteral("appointments.bak")), QByteArray("old"));
+        QCOMPARE(box.read(QStringLiteral("todos.bak")), QByteArray("todos"));
+        QVERIFY(w.isVisible());
+    }
+
+    void preferences_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QList<int>>("errors");
+        QTest::addColumn<int>("minimize");
+        QTest::addColumn<int>("exportToDo");
+        QTest::addColumn<int>("items");
+
+        QTest::newRow("stored values") << QByteArray("[Prefs]\r\nMinimize=2\r\nExportToDo=1\r\nExportToDoItems=40\r\n")
+                                       << QList<int>() << 2 << 1 << 40;
+        QTest::newRow("empty value takes the default") << QByteArray("[Prefs]\r\nMinimize=\r\n") << QList<int>() << 1
+                                                       << 0 << 5;
+        QTest::newRow("letters") << QByteArray("[Prefs]\r\nMinimize=abc\r\n") << QList<int>{13} << 0 << 0 << 5;
+        QTest::newRow("out of range") << QByteArray("[Prefs]\r\nExportToDoItems=40000\r\nExportToDo=x\r\n")
+                                      << QList<int>{13, 6} << 1 << 0 << 0;
+        QTest::newRow("fraction rounds half to even") << QByteArray("[Prefs]\r\nExportToDoItems=2.5\r\n")
+                                                      << QList<int>() << 1 << 0 << 2;
+    }
+
+    void preferences()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QList<int>, errors);
+        QFETCH(int, minimize);
+        QFETCH(int, exportToDo);
+        QFETCH(int, items);
+        Sandbox box;
+        box.write(QStringLiteral("prefs.ini"), ini);
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(box.services.messages.size(), errors.size());
+        for (qsizetype i = 0; i < errors.size(); ++i)
+            QVERIFY(box.services.messages[i].title.endsWith(QStringLiteral(" Error %1 in Main.Load").arg(errors[i])));
+        QCOMPARE(int(Minimize), minimize);
+        QCOMPARE(int(ExportToDo), exportToDo);
+        QCOMPARE(int(ExportToDoItems), items);
+        QVERIFY(w.isVisible());
+    }
+
+    void position_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QPoint>("expected"); // (-1, -1): the centre
+        QTest::addColumn<int>("errors");
+        QTest::newRow("stored") << QByteArray("[Window]\r\nMainX=1500\r\nMainY=3000\r\n") << QPoint(100, 200) << 0;
+        QTest::newRow("partly off screen is kept") << QByteArray("[Window]\r\nMainX=-3000\r\nMainY=1500\r\n")
+                                                   << QPoint(-200, 100) << 0;
+        QTest::newRow("wholly off screen is centred") << QByteArray("[Window]\r\nMainX=-300000\r\nMainY=1500\r\n")
+                                                      << QPoint(-1, -1) << 0;
+        QTest::newRow("not a number keeps the design position")
+            << QByteArray("[Window]\r\nMainX=left\r\nMainY=1500\r\n") << QPoint(0, 100) << 1;
+    }
+
+    void position()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QPoint, expected);
+        QFETCH(int, errors);
+        Sandbox box;
+        box.write(QStringLiteral("prefs.ini"), ini);
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(w.pos(), expected == QPoint(-1, -1) ? centreOfScreen(w) : expected);
+        QCOMPARE(box.services.messages.size(), errors);
+    }
+
+    void secondInstance_touchesNothing()
+    {
+        Sandbox box;
+        box.write(QStringLiteral("appointments.cal"), "records");
+        box.write(QStringLiteral("appointments.bak"), "older records");
+        box.write(QStringLiteral("todos.cal"), "todos");
+        box.write(QStringLiteral("prefs.ini"), "[Window]\r\nMainX=1500\r\nMainY=1500\r\n");
+        const auto before = snapshot(box.services.folder);
+        box.services.otherInstance = true;
+        {
+            frmMain w(box.services);
+            QVERIFY(!w.Form_Load());
+            QVERIFY(!w.isVisible());
+            w.close();
+        }
+        QCOMPARE(box.services.messages.size(), 1);
+        const Platform::Message &m = box.services.messages.first();
+        QCOMPARE(m.title, QStringLiteral("Brindlewatch Error"));
+        QCOMPARE(m.text, QStringLiteral("Brindlewatch is already running. Please close the other instance before "
+                                        "starting Brindlewatch again."));
+        QCOMPARE(m.icon, Platform::MessageIcon::Exclamation);
+        QCOMPARE(snapshot(box.services.folder), before);
+    }
+
+    void shutdown_normal_storesPosition()
+    {
+        Sandbox box;
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        w.move(100, 120);
+        w.close();
+        QCOMPARE(box.read(QStringLiteral("prefs.ini")), QByteArray("[Window]\r\nMainX=1500\r\nMainY=1800\r\n"));
+    }
+
+    void shutdown_minimised_keepsStoredPosition()
+    {
+        Sandbox box;
+        const QByteArray ini("[Prefs]\r\nMinimize=0\r\n[Window]\r\nMainX=4320\r\nMainY=2000\r\n");
+        box.write(QStringLiteral("prefs.ini"), ini);
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        w.move(10, 10);
+        w.showMinimized();
+        QVERIFY(w.isMinimized());
+        w.close();
+        QCOMPARE(box.read(QStringLiteral("prefs.ini")), ini);
+    }
+
+    void f12_revealsDebugMenu_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::newRow("plain") << int(Qt::NoModifier);
+        QTest::newRow("ctrl+shift+alt") << int(Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    }
+
+    void f12_revealsDebugMenu()
+    {
+        QFETCH(int, modifiers);
+        Sandbox box;
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        auto *debug = w.findChild<QMenu *>(QStringLiteral("mnuDebug"));
+        QVERIFY(debug);
+        QVERIFY(!debug->menuAction()->isVisible());
+        QWidget *target = w.centralWidget()->findChild<QWidget *>();
+        QVERIFY(target);
+        QTest::keyRelease(target, Qt::Key_F11, Qt::KeyboardModifiers(modifiers));
+        QVERIFY(!debug->menuAction()->isVisible());
+        QTest::keyRelease(target, Qt::Key_F12, Qt::KeyboardModifiers(modifiers));
+        QVERIFY(debug->menuAction()->isVisible());
+    }
+
+    void exitMenu_closesAndStoresPosition()
+    {
+        Sandbox box;
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        w.move(30, 45);
+        auto *exit = w.findChild<QAction *>(QStringLiteral("mnuFileExit"));
+        QVERIFY(exit && exit->isEnabled());
+        exit->trigger();
+        QVERIFY(!w.isVisible());
+        QCOMPARE(box.read(QStringLiteral("prefs.ini")), QByteArray("[Window]\r\nMainX=450\r\nMainY=675\r\n"));
+    }
+};
+
+QTEST_MAIN(tst_Startup)
+#include "tst_startup.moc"
