@@ -8,7 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-packages=(g++ cmake ninja-build qt6-base-dev fonts-dejavu-core)
+packages=(g++ cmake ninja-build qt6-base-dev fonts-dejavu-core fonts-dejavu-extra)
 test_packages=(xvfb xauth openbox xdotool x11-utils)
 
 install_missing() {

@@ -1,3 +1,4 @@
+#include "Appearance.h"
 #include "QtServices.h"
 #include "frmMain.h"
 
@@ -7,6 +8,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brindlewatch"));
+    Appearance::apply();
 
     Platform::QtServices services;
     Platform::ScopedServices installed(services);

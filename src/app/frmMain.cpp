@@ -1,6 +1,8 @@
 #include "frmMain.h"
 
 #include "AppError.h"
+#include "BCGCalendar.h"
+#include "Controls.h"
 #include "AppInfo.h"
 #include "FileOps.h"
 #include "NumberText.h"
@@ -14,6 +16,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QScreen>
 #include <QSystemTrayIcon>
 
@@ -30,6 +33,13 @@ frmMain::frmMain(Platform::Services &services, QWidget *parent)
     buildLayout();
     buildMenus();
     fixWindowSize();
+
+    // A right press on a list pops up that pane's menu of the bar, items and states alike.
+    connect(lstToDos, &RowList::rightButtonPressed, this, [this](const QPoint &at) { mnuToDo->exec(at); });
+    connect(lstAppointments, &RowList::rightButtonPressed, this,
+            [this](const QPoint &at) { mnuAppointments->exec(at); });
+    connect(Calendar, &BCGCalendar::selectedMonthChanged, this, &frmMain::RefreshMonthMarks);
+    connect(Calendar, &BCGCalendar::selectedDayChanged, this, &frmMain::RefreshDayView);
     // Key preview: the window sees every key before the control with the focus.
     qApp->installEventFilter(this);
 }
@@ -86,6 +96,9 @@ bool frmMain::Form_Load()
 
     step([&] { LoadAppointments(); });
     step([&] { LoadToDos(); });
+    step([&] { Calendar->setSelectedDate(services_.now()); });
+    step([&] { RefreshMonthMarks(); });
+    step([&] { RefreshDayView(); });
 
     step([&] { LoadLogo(); });
     PlaceWindow();
@@ -165,9 +178,29 @@ void frmMain::LoadToDos()
     // The to-do table arrives with its store.
 }
 
+void frmMain::RefreshMonthMarks()
+{
+    // The marks follow the appointment table, which arrives with its store.
+}
+
+void frmMain::RefreshDayView()
+{
+    // The day list follows the appointment table, which arrives with its store.
+}
+
 void frmMain::UpdateCommands()
 {
-    // Edit and Delete follow the lists' selections once the lists hold records.
+    const bool todo = !lstToDos->selectedItems().isEmpty();
+    cmdEditToDo->setEnabled(todo);
+    cmdDeleteToDo->setEnabled(todo);
+    for (const char *name : {"mnuToDoEdit", "mnuToDoDelete", "mnuToDoCompleted"})
+        findChild<QAction *>(QLatin1String(name))->setEnabled(todo);
+
+    const bool appointment = !lstAppointments->selectedItems().isEmpty();
+    cmdEditAppointment->setEnabled(appointment);
+    cmdDeleteAppointment->setEnabled(appointment);
+    for (const char *name : {"mnuAppointmentsEdit", "mnuAppointmentsDelete"})
+        findChild<QAction *>(QLatin1String(name))->setEnabled(appointment);
 }
 
 void frmMain::closeEvent(QCloseEvent *event)

@@ -2,10 +2,16 @@
 
 #include <QMainWindow>
 
+class BCGCalendar;
+class DetailsBox;
 class QAction;
+class QGroupBox;
 class QLabel;
 class QMenu;
+class QPushButton;
 class QSystemTrayIcon;
+class RowList;
+class Shape;
 
 namespace Platform {
 class Services;
@@ -55,6 +61,8 @@ private:
     void PlaceWindow();
     void LoadAppointments();
     void LoadToDos();
+    void RefreshMonthMarks();
+    void RefreshDayView();
 
     QString dataPath(const QString &name) const;
 
@@ -62,8 +70,31 @@ private:
     bool loaded_ = false;
 
     // Logo area
+    QWidget *picDebug = nullptr;
+    QLabel *lblEasterEgg = nullptr;
+    Shape *shpCover = nullptr;
+    Shape *shpLogo = nullptr;
     QLabel *imgLogo = nullptr;
     QLabel *imgIcon = nullptr;
+
+    // The two panes: index 0 the to-do pane, 1 the appointments pane.
+    QGroupBox *fraFrame[2] = {};
+    QWidget *picFrameCont[2] = {};
+
+    QLabel *lblToDoStatus = nullptr;
+    RowList *lstToDos = nullptr;
+    DetailsBox *txtToDo = nullptr;
+    QPushButton *cmdNewToDo = nullptr;
+    QPushButton *cmdEditToDo = nullptr;
+    QPushButton *cmdDeleteToDo = nullptr;
+
+    QLabel *lblAppointmentsStatus = nullptr;
+    BCGCalendar *Calendar = nullptr;
+    RowList *lstAppointments = nullptr;
+    DetailsBox *txtAppointment = nullptr;
+    QPushButton *cmdNewAppointment = nullptr;
+    QPushButton *cmdEditAppointment = nullptr;
+    QPushButton *cmdDeleteAppointment = nullptr;
 
     // Menus
     QMenu *mnuFile = nullptr;

@@ -1,16 +1,46 @@
 #include "frmMain.h"
 
+#include "BCGCalendar.h"
+#include "Controls.h"
+
+#include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPixmap>
+#include <QPushButton>
 
 namespace {
+
 // The design is laid out in twips; at 96 dots per inch a pixel is 15 of them.
 QRect twips(int left, int top, int width, int height)
 {
-    return QRect(left / 15, top / 15, width / 15, height / 15);
+    return {left / 15, top / 15, width / 15, height / 15};
 }
+
+template<class W, class... Args>
+W *place(QWidget *container, const char *name, const QRect &geometry, Args &&...args)
+{
+    auto *w = new W(std::forward<Args>(args)..., container);
+    w->setObjectName(QString::fromLatin1(name));
+    w->setGeometry(geometry);
+    return w;
+}
+
+QPushButton *button(QWidget *container, const char *name, const char *caption, int left, int top)
+{
+    auto *b = place<QPushButton>(container, name, twips(left, top, 1230, 300), QString::fromLatin1(caption));
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel *statusLabel(QWidget *container, const char *name, const char *text)
+{
+    auto *l = place<QLabel>(container, name, twips(90, 15, 3750, 195), QString::fromLatin1(text));
+    l->setAlignment(Qt::AlignCenter);
+    return l;
+}
+
 } // namespace
 
 void frmMain::buildLayout()
@@ -25,16 +55,67 @@ void frmMain::buildLayout()
     icon.addFile(QStringLiteral(":/icons/brindlewatch-16.png"), QSize(16, 16));
     setWindowIcon(icon);
 
-    imgLogo = new QLabel(client);
-    imgLogo->setObjectName(QStringLiteral("imgLogo"));
-    imgLogo->setGeometry(twips(195, 135, 3900, 1500));
+    // Logo area, created back to front: logo, its frame, the tray picture,
+    // the cover that opens the frame at the top, the easter-egg panel.
+    imgLogo = place<QLabel>(client, "imgLogo", twips(195, 135, 3900, 1500));
     imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-
-    imgIcon = new QLabel(client);
-    imgIcon->setObjectName(QStringLiteral("imgIcon"));
-    imgIcon->setGeometry(twips(4110, 6705, 240, 240));
+    shpLogo = place<Shape>(client, "shpLogo", twips(180, 120, 3930, 1530), Shape::Outline, QPalette::Dark);
+    imgIcon = place<QLabel>(client, "imgIcon", twips(4110, 6705, 240, 240));
     imgIcon->setPixmap(QPixmap(QStringLiteral(":/icons/brindlewatch-16.png")));
     imgIcon->hide();
+    shpCover = place<Shape>(client, "shpCover", twips(180, -15, 3930, 150), Shape::Filled, QPalette::Button);
+    picDebug = place<QWidget>(client, "picDebug", twips(195, 135, 3900, 1500));
+    picDebug->setAutoFillBackground(true);
+    QPalette black = picDebug->palette();
+    black.setColor(QPalette::Window, Qt::black);
+    picDebug->setPalette(black);
+    picDebug->hide();
+    lblEasterEgg = place<QLabel>(picDebug, "lblEasterEgg", twips(135, 135, 3630, 1200),
+                                 QStringLiteral("OMG CONGRATULATIONS TO YOU! You just located the Brindlewatch easter egg. "
+                                                "Upon harnessing the power of the double-click you have entered the halls "
+                                                "of the most 1337 hax0rs ever to roam this earth. Not really, but you can "
+                                                "believe that if it makes you feel better about yourself. ;)"));
+    lblEasterEgg->setWordWrap(true);
+    lblEasterEgg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont eggFont;
+    eggFont.setFamilies({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans")});
+    eggFont.setPointSizeF(8.25);
+    lblEasterEgg->setFont(eggFont);
+    QPalette green = lblEasterEgg->palette();
+    green.setColor(QPalette::WindowText, QColor(0, 255, 0));
+    lblEasterEgg->setPalette(green);
+
+    // To-do pane.
+    fraFrame[0] = place<QGroupBox>(client, "fraFrame(0)", twips(135, 1725, 4020, 6105), QStringLiteral("To Do"));
+    picFrameCont[0] = place<QWidget>(fraFrame[0], "picFrameCont(0)", twips(45, 225, 3930, 5835));
+    QWidget *todo = picFrameCont[0];
+    lblToDoStatus = statusLabel(todo, "lblToDoStatus", "0 pending, 0 completed (0 total)");
+    lstToDos = place<RowList>(todo, "lstToDos", twips(90, 285, 3750, 3180));
+    txtToDo = place<DetailsBox>(todo, "txtToDo", twips(90, 3510, 3750, 1875));
+    cmdNewToDo = button(todo, "cmdNewToDo", "New", 90, 5460);
+    cmdEditToDo = button(todo, "cmdEditToDo", "Edit", 1350, 5460);
+    cmdDeleteToDo = button(todo, "cmdDeleteToDo", "Delete", 2610, 5460);
+
+    // Appointments pane.
+    fraFrame[1] = place<QGroupBox>(client, "fraFrame(1)", twips(4320, 90, 4020, 7740), QStringLiteral("Appointments"));
+    picFrameCont[1] = place<QWidget>(fraFrame[1], "picFrameCont(1)", twips(45, 225, 3930, 7470));
+    QWidget *appointments = picFrameCont[1];
+    lblAppointmentsStatus = statusLabel(appointments, "lblAppointmentsStatus", "0 today, 0 on selected day (0 total)");
+    Calendar = place<BCGCalendar>(appointments, "Calendar", twips(90, 285, 3750, 2370));
+    lstAppointments = place<RowList>(appointments, "lstAppointments", twips(90, 2715, 3750, 2400));
+    lstAppointments->setSortingEnabled(true);
+    lstAppointments->sortItems(Qt::AscendingOrder);
+    txtAppointment = place<DetailsBox>(appointments, "txtAppointment", twips(90, 5145, 3750, 1875));
+    cmdNewAppointment = button(appointments, "cmdNewAppointment", "New", 90, 7095);
+    cmdEditAppointment = button(appointments, "cmdEditAppointment", "Edit", 1350, 7095);
+    cmdDeleteAppointment = button(appointments, "cmdDeleteAppointment", "Delete", 2610, 7095);
+
+    // Tab order: the to-do pane, then the appointments pane; labels take no focus.
+    const QList<QWidget *> order{txtToDo,  cmdDeleteToDo,     cmdEditToDo,    lstToDos,           cmdNewToDo,
+                                 Calendar, cmdNewAppointment, txtAppointment, cmdEditAppointment, cmdDeleteAppointment,
+                                 lstAppointments};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     // A fixed border with no maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QRegularExpression>
 
 namespace {
 // Removes the time-zone fields ("t", "tt", ...) and the blanks before them;
@@ -30,9 +31,38 @@ QString withoutTimeZone(const QString &format)
 
 namespace DateText {
 
+QString shortDateFormat()
+{
+    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    static const QRegularExpression twoDigitYear(QStringLiteral("(?<!y)yy(?!y)"));
+    format.replace(twoDigitYear, QStringLiteral("yyyy"));
+    return format;
+}
+
 QString shortDate(const QDate &date)
 {
-    return QLocale().toString(date, QLocale::ShortFormat);
+    return QLocale().toString(date, shortDateFormat());
+}
+
+QString shortTime(const QTime &time)
+{
+    return time.toString(QStringLiteral("HH:mm"));
+}
+
+QDateTime parseShortDateTime(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    const qsizetype blank = trimmed.lastIndexOf(u' ');
+    if (blank < 0)
+        return {};
+    const QDate date = QLocale().toDate(trimmed.left(blank).trimmed(), shortDateFormat());
+    const QString timeText = trimmed.mid(blank + 1);
+    QTime time = QTime::fromString(timeText, QStringLiteral("H:mm"));
+    if (!time.isValid())
+        time = QTime::fromString(timeText, QStringLiteral("H:mm:ss"));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time);
 }
 
 QString longTime(const QTime &time)

@@ -1,0 +1,108 @@
+#include "Controls.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+
+namespace {
+
+// Paints a row's visible text only, so its key can never come into view,
+// whatever the font or the width of the list.
+class RowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text = RowList::visibleText(option->text);
+        option->textElideMode = Qt::ElideNone;
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        if (option.widget)
+            size.setWidth(qMin(size.width(), static_cast<const QListWidget *>(option.widget)->viewport()->width()));
+        return size;
+    }
+};
+
+} // namespace
+
+RowList::RowList(QWidget *parent)
+    : QListWidget(parent)
+{
+    setItemDelegate(new RowDelegate(this));
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setTextElideMode(Qt::ElideNone);
+    setWordWrap(false);
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+QString RowList::visibleText(const QString &row)
+{
+    const qsizetype tail = Padding + KeyLength;
+    return row.size() >= tail ? row.left(row.size() - tail) : row;
+}
+
+void RowList::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        emit rightButtonPressed(event->globalPosition().toPoint());
+        return;
+    }
+    QListWidget::mousePressEvent(event);
+}
+
+void RowList::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseReleaseEvent(event);
+}
+
+DetailsBox::DetailsBox(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    setReadOnly(true);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+}
+
+void DetailsBox::setText(const QString &text)
+{
+    text_ = text.left(MaxLength);
+    QString shown = text_;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    setPlainText(shown);
+}
+
+Shape::Shape(Style style, QPalette::ColorRole role, QWidget *parent)
+    : QWidget(parent)
+    , style_(style)
+    , role_(role)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void Shape::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const QColor colour = palette().color(role_);
+    if (style_ == Filled)
+        painter.fillRect(rect(), colour);
+    else {
+        painter.setPen(colour);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+}

@@ -1,0 +1,77 @@
+#include "BCGCalendar.h"
+
+#include "AppError.h"
+
+#include <QSignalBlocker>
+#include <QTextCharFormat>
+
+BCGCalendar::BCGCalendar(QWidget *parent)
+    : QCalendarWidget(parent)
+    , value_(QCalendarWidget::selectedDate(), QTime(0, 0))
+{
+    setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
+    setGridVisible(false);
+    connect(this, &QCalendarWidget::selectionChanged, this, &BCGCalendar::onUserSelection);
+    connect(this, &QCalendarWidget::currentPageChanged, this, &BCGCalendar::onPageChanged);
+}
+
+void BCGCalendar::setSelectedDate(const QDateTime &value)
+{
+    {
+        // The calendar's own signals would report the change before the value is stored.
+        const QSignalBlocker quiet(this);
+        QCalendarWidget::setSelectedDate(value.date());
+    }
+    takeValue(value);
+}
+
+void BCGCalendar::takeValue(const QDateTime &value)
+{
+    const QDateTime old = value_;
+    value_ = value;
+    if (value_ == old)
+        return;
+    const bool newMonth = old.date().year() != value_.date().year() || old.date().month() != value_.date().month();
+    if (newMonth)
+        emit selectedMonthChanged();
+    emit selectedDayChanged();
+}
+
+void BCGCalendar::onUserSelection()
+{
+    takeValue(QDateTime(QCalendarWidget::selectedDate(), value_.time()));
+}
+
+void BCGCalendar::onPageChanged(int year, int month)
+{
+    const QDate current = value_.date();
+    if (current.year() == year && current.month() == month)
+        return;
+    // Paging keeps the day of the month, clamped to the new month's length.
+    const QDate first(year, month, 1);
+    setSelectedDate(QDateTime(QDate(year, month, qMin(current.day(), first.daysInMonth())), value_.time()));
+}
+
+void BCGCalendar::ClearMarks()
+{
+    setDateTextFormat(QDate(), QTextCharFormat());
+}
+
+void BCGCalendar::MarkDay(qint16 day, bool mark)
+{
+    const QDate first(yearShown(), monthShown(), 1);
+    if (day < 1 || day > first.daysInMonth())
+        throw AppError(AppError::InvalidProcedureCall);
+    QTextCharFormat format;
+    if (mark) {
+        format.setFontWeight(QFont::Bold);
+        format.setForeground(QColor(0x8a, 0x1c, 0x12));
+    }
+    setDateTextFormat(first.addDays(day - 1), format);
+}
+
+bool BCGCalendar::isMarked(const QDate &date) const
+{
+    return dateTextFormat(date).fontWeight() == QFont::Bold;
+}

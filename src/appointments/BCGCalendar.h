@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QCalendarWidget>
+#include <QDateTime>
+
+// The month calendar of the appointments pane. Its value is a date and a time
+// of day; the calendar shows the date's month, so the marked days and the day
+// list always belong to the month on screen. Both notifications are raised
+// before a write of a different value returns.
+class BCGCalendar : public QCalendarWidget
+{
+    Q_OBJECT
+
+public:
+    explicit BCGCalendar(QWidget *parent = nullptr);
+
+    QDateTime SelectedDate() const { return value_; }
+    void setSelectedDate(const QDateTime &value);
+
+    void ClearMarks();
+    // Marks a day of the month shown; day runs from 1 to the month's length.
+    void MarkDay(qint16 day, bool mark);
+    bool isMarked(const QDate &date) const;
+
+signals:
+    // The selected date changed.
+    void selectedDayChanged();
+    // The selected date moved into another month.
+    void selectedMonthChanged();
+
+private:
+    void takeValue(const QDateTime &value);
+    void onUserSelection();
+    void onPageChanged(int year, int month);
+
+    QDateTime value_;
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QDateTimeEdit>
+
+// A date-and-time picker that shows and edits the date in the user's short
+// format and the time of day on a 24-hour clock, with a calendar pop-up.
+class BCGDateTime : public QDateTimeEdit
+{
+    Q_OBJECT
+
+public:
+    explicit BCGDateTime(QWidget *parent = nullptr);
+
+    QDateTime DateTimeValue() const { return dateTime(); }
+    void setDateTimeValue(const QDateTime &value);
+    // Text in the short date format, a blank and a 24-hour time, as "07/12/2026 14:05".
+    // Text that is not such a date and time throws a type mismatch.
+    void setDateTimeValue(const QString &text);
+};
