@@ -43,6 +43,7 @@ test)
   ctest --test-dir build --output-on-failure -j2
   build build-sanitize -DBW_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
   ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS=suppressions="$here/tests/lsan.supp" \
     ctest --test-dir build-sanitize --output-on-failure -j2
   ;;
 *)
