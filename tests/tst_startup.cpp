@@ -124,9 +124,9 @@ private slots:
     void readOnlyBackup_isReportedAndStartGoesOn()
     {
         Sandbox box;
-        box.write(QStringLiteral("appointments.cal"), "new");
+        box.write(QStringLiteral("appointments.cal"), "0000000");
         box.write(QStringLiteral("appointments.bak"), "old");
-        box.write(QStringLiteral("todos.cal"), "todos");
+        box.write(QStringLiteral("todos.cal"), "0000000");
         box.write(QStringLiteral("logo.gif"), shippedLogo());
         QFile::setPermissions(box.dataPath(QStringLiteral("appointments.bak")), QFileDevice::ReadOwner);
         frmMain w(box.services);
@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(box.services.messages.size(), 1);
         QVERIFY(box.services.messages[0].title.endsWith(QStringLiteral(" Error 70 in Main.Load")));
         QCOMPARE(box.read(QStringLiteral("appointments.bak")), QByteArray("old"));
-        QCOMPARE(box.read(QStringLiteral("todos.bak")), QByteArray("todos"));
+        QCOMPARE(box.read(QStringLiteral("todos.bak")), QByteArray("0000000"));
         QVERIFY(w.isVisible());
     }
 

@@ -1,5 +1,6 @@
 #include "Controls.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -50,6 +51,28 @@ QString RowList::visibleText(const QString &row)
     return row.size() >= tail ? row.left(row.size() - tail) : row;
 }
 
+QString RowList::rowText(const QString &visible, qint32 index)
+{
+    return visible + QString(Padding, u' ') + QString::number(index).rightJustified(KeyLength, u'0');
+}
+
+qint32 RowList::selectedKey() const
+{
+    const QList<QListWidgetItem *> selected = selectedItems();
+    if (selected.isEmpty())
+        return -1;
+    return selected.first()->text().right(KeyLength).toInt();
+}
+
+void RowList::selectRow(const QString &row)
+{
+    const QList<QListWidgetItem *> found = findItems(row, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (found.isEmpty())
+        clearSelection();
+    else
+        setCurrentItem(found.first());
+}
+
 void RowList::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton) {
@@ -67,6 +90,16 @@ void RowList::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     QListWidget::mouseReleaseEvent(event);
+}
+
+BusyCursor::BusyCursor()
+{
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+BusyCursor::~BusyCursor()
+{
+    QGuiApplication::restoreOverrideCursor();
 }
 
 DetailsBox::DetailsBox(QWidget *parent)

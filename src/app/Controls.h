@@ -4,6 +4,12 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
+// Designs are laid out in twips; at 96 dots per inch a pixel is 15 of them.
+inline QRect twips(int left, int top, int width, int height)
+{
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
 // A list whose rows end in 100 blanks and a 7-digit key. Only the text before
 // the blanks is ever painted, there is no horizontal scrolling, and a right
 // press never changes the selection: it only asks for the pane's menu.
@@ -18,6 +24,12 @@ public:
     static constexpr int Padding = 100;
     // The part of a row text that is shown.
     static QString visibleText(const QString &row);
+    // The row text for a visible text and a record index: 100 blanks and the index in 7 digits.
+    static QString rowText(const QString &visible, qint32 index);
+    // The record index of the selected row, or -1 when no row is selected.
+    qint32 selectedKey() const;
+    // Selects the row whose text is exactly `row`, as a click on it would; none when there is no such row.
+    void selectRow(const QString &row);
 
 signals:
     void rightButtonPressed(const QPoint &globalPos);
@@ -25,6 +37,16 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+};
+
+// The hourglass while a record file is open.
+class BusyCursor
+{
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
 };
 
 // A read-only, scrollable, selectable details box that holds at most 5000 characters.

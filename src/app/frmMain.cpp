@@ -38,8 +38,7 @@ frmMain::frmMain(Platform::Services &services, QWidget *parent)
     connect(lstToDos, &RowList::rightButtonPressed, this, [this](const QPoint &at) { mnuToDo->exec(at); });
     connect(lstAppointments, &RowList::rightButtonPressed, this,
             [this](const QPoint &at) { mnuAppointments->exec(at); });
-    connect(Calendar, &BCGCalendar::selectedMonthChanged, this, &frmMain::RefreshMonthMarks);
-    connect(Calendar, &BCGCalendar::selectedDayChanged, this, &frmMain::RefreshDayView);
+    connectAppointments();
     // Key preview: the window sees every key before the control with the focus.
     qApp->installEventFilter(this);
 }
@@ -168,24 +167,9 @@ void frmMain::PlaceWindow()
     move(qRound(centreX / TwipsPerPixel), qRound(centreY / TwipsPerPixel));
 }
 
-void frmMain::LoadAppointments()
-{
-    // The appointment table arrives with its store.
-}
-
 void frmMain::LoadToDos()
 {
     // The to-do table arrives with its store.
-}
-
-void frmMain::RefreshMonthMarks()
-{
-    // The marks follow the appointment table, which arrives with its store.
-}
-
-void frmMain::RefreshDayView()
-{
-    // The day list follows the appointment table, which arrives with its store.
 }
 
 void frmMain::UpdateCommands()

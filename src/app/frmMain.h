@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Appointment.h"
+
 #include <QMainWindow>
 
 class BCGCalendar;
@@ -34,6 +36,17 @@ public:
 
     void UpdateCommands();
 
+    // What the appointment dialog hands over; the description arrives with CR LF line breaks.
+    void NewAppointment(double StartTime, double EndTime, const QString &Category, const QString &Title,
+                        const QString &Description);
+    void EditAppointment(double StartTime, double EndTime, const QString &Category, const QString &Title,
+                         const QString &Description);
+
+    const QList<Appointment> &appointments() const { return Appointments; }
+    qint32 AppointmentCount() const { return static_cast<qint32>(Appointments.size()); }
+    // Appointments that start today, as of the last load.
+    qint32 TodayCount = 0;
+
     // The record a dialog changes: -1 for a new one.
     qint32 EditIndex = 0;
     // True while an entry dialog is loaded.
@@ -59,10 +72,23 @@ private:
     void BackUp(const QString &recordFile, const QString &backupFile);
     void LoadLogo();
     void PlaceWindow();
-    void LoadAppointments();
     void LoadToDos();
+
+    // Appointments
+    void LoadAppointments();
+    bool SaveAppointments();
+    void ReloadAppointments();
     void RefreshMonthMarks();
     void RefreshDayView();
+    void lstAppointments_Click();
+    void mnuAppointmentsNew_Click();
+    void mnuAppointmentsEdit_Click();
+    void mnuAppointmentsDelete_Click();
+    void connectAppointments();
+    QString appointmentRow(qint32 index) const;
+    QString appointmentDetails(qint32 index) const;
+    Appointment &appointmentAt(qint32 index);
+    void focusStep();
 
     QString dataPath(const QString &name) const;
 
@@ -106,4 +132,6 @@ private:
     QAction *mnuFileExit = nullptr;
 
     QSystemTrayIcon *TrayIcon = nullptr;
+
+    QList<Appointment> Appointments;
 };

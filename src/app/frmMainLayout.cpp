@@ -12,12 +12,6 @@
 
 namespace {
 
-// The design is laid out in twips; at 96 dots per inch a pixel is 15 of them.
-QRect twips(int left, int top, int width, int height)
-{
-    return {left / 15, top / 15, width / 15, height / 15};
-}
-
 template<class W, class... Args>
 W *place(QWidget *container, const char *name, const QRect &geometry, Args &&...args)
 {

@@ -2,8 +2,7 @@
 
 #include "AppError.h"
 #include "DateText.h"
-
-#include <QLocale>
+#include "OleDate.h"
 
 BCGDateTime::BCGDateTime(QWidget *parent)
     : QDateTimeEdit(parent)
@@ -11,15 +10,28 @@ BCGDateTime::BCGDateTime(QWidget *parent)
     setCalendarPopup(true);
     setDisplayFormat(DateText::shortDateFormat() + QStringLiteral(" HH:mm"));
     setTimeSpec(Qt::LocalTime);
+    setMinimumDateTime(QDateTime(QDate(100, 1, 1), QTime(0, 0)));
     // Date and time share a narrow box: a condensed face keeps both in view.
     QFont narrow = font();
     narrow.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
     setFont(narrow);
 }
 
-void BCGDateTime::setDateTimeValue(const QDateTime &value)
+double BCGDateTime::DateTimeValue() const
 {
-    setDateTime(value);
+    if (set_ && dateTime() == shown_)
+        return *set_;
+    return OleDate::fromDateTime(dateTime());
+}
+
+void BCGDateTime::setDateTimeValue(double value)
+{
+    const QDateTime shown = OleDate::toDateTime(value);
+    if (!shown.isValid())
+        throw AppError(AppError::Overflow);
+    setDateTime(shown);
+    set_ = value;
+    shown_ = dateTime();
 }
 
 void BCGDateTime::setDateTimeValue(const QString &text)
@@ -27,5 +39,5 @@ void BCGDateTime::setDateTimeValue(const QString &text)
     const QDateTime value = DateText::parseShortDateTime(text);
     if (!value.isValid())
         throw AppError(AppError::TypeMismatch);
-    setDateTime(value);
+    setDateTimeValue(OleDate::fromDateTime(value));
 }

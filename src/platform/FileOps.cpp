@@ -15,16 +15,22 @@ bool isReadOnly(const QString &path)
     return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
 }
 
-void copyReplacing(const QString &source, const QString &target)
+QByteArray readWhole(const QString &path)
 {
-    QFile in(source);
+    QFile in(path);
     if (!in.exists())
         throw AppError(AppError::FileNotFound);
     if (!in.open(QIODevice::ReadOnly))
         throw AppError(AppError::PermissionDenied);
-    const QByteArray bytes = in.readAll();
+    QByteArray bytes = in.readAll();
     if (in.error() != QFileDevice::NoError)
         throw AppError(AppError::DeviceIOError);
+    return bytes;
+}
+
+void copyReplacing(const QString &source, const QString &target)
+{
+    const QByteArray bytes = readWhole(source);
 
     if (isReadOnly(target))
         throw AppError(AppError::PermissionDenied);

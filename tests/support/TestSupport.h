@@ -2,11 +2,13 @@
 
 #include "Services.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 // Services that never touch the desktop: every box is recorded and answered
 // from a script, the clock is pinned and the application folder is a
@@ -77,4 +79,35 @@ private:
 inline void pinLocale()
 {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+}
+
+// Opens a modal dialog with `open` and, once it is up, hands it to `act`,
+// which must close it. A dialog still open after ten seconds is closed, so a
+// failing test ends instead of hanging. Returns whether `act` ran.
+template<class Dialog, class Open, class Act>
+bool withModal(Open open, Act act)
+{
+    bool ran = false;
+    QTimer::singleShot(0, qApp, [&] {
+        if (auto *dialog = qobject_cast<Dialog *>(QApplication::activeModalWidget())) {
+            ran = true;
+            act(dialog);
+        }
+    });
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] {
+        if (QWidget *left = QApplication::activeModalWidget())
+            left->close();
+    });
+    watchdog.start(10000);
+    open();
+    return ran;
+}
+
+// The box the fake showed last, as "title|text".
+inline QString lastMessage(const FakeServices &services)
+{
+    return services.messages.isEmpty() ? QString()
+                                       : services.messages.back().title + u'|' + services.messages.back().text;
 }

@@ -1,0 +1,170 @@
+#include "RecordFile.h"
+
+#include "Ansi.h"
+#include "FileOps.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <cstring>
+
+namespace RecordFile {
+
+QByteArray header(qint32 count)
+{
+    if (count < 0 || count > MaxRecords)
+        throw AppError(AppError::Overflow,
+                       QStringLiteral("A record file holds at most 9,999,999 records; %1 cannot be saved.").arg(count));
+    return QByteArray::number(count).rightJustified(HeaderLength, '0');
+}
+
+std::optional<qint32> parseHeader(QByteArrayView bytes)
+{
+    if (bytes.size() != HeaderLength)
+        return std::nullopt;
+    qint32 count = 0;
+    for (char c : bytes) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        count = count * 10 + (c - '0');
+    }
+    return count;
+}
+
+QString escape(const QString &text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral("\\n"));
+    return out;
+}
+
+QString unescape(const QString &text)
+{
+    QString out = text;
+    out.replace(QStringLiteral("\\n"), QStringLiteral("\r\n"));
+    return out;
+}
+
+bool fits(const QString &text)
+{
+    // Every character is one byte in the code page, a pair of surrogates one "?".
+    if (text.size() <= MaxTextBytes)
+        return true;
+    return Ansi::encode(text).size() <= MaxTextBytes;
+}
+
+Writer::Writer(qint32 count)
+    : out_(header(count))
+{
+}
+
+void Writer::putDouble(double value)
+{
+    char raw[8];
+    qToLittleEndian(value, raw);
+    out_.append(raw, 8);
+}
+
+void Writer::putWord(quint16 value)
+{
+    char raw[2];
+    qToLittleEndian(value, raw);
+    out_.append(raw, 2);
+}
+
+void Writer::putText(const QString &text)
+{
+    const QByteArray bytes = Ansi::encode(text);
+    if (bytes.size() > MaxTextBytes)
+        throw AppError(AppError::Overflow,
+                       QStringLiteral("A text of %1 bytes is longer than the 65,535 a record can hold.").arg(bytes.size()));
+    putWord(static_cast<quint16>(bytes.size()));
+    out_.append(bytes);
+}
+
+Reader::Reader(QByteArrayView bytes, qsizetype position)
+    : bytes_(bytes)
+    , pos_(position)
+{
+}
+
+QByteArrayView Reader::take(qsizetype n)
+{
+    if (bytes_.size() - pos_ < n)
+        throw Short{};
+    const QByteArrayView piece = bytes_.sliced(pos_, n);
+    pos_ += n;
+    return piece;
+}
+
+double Reader::getDouble()
+{
+    return qFromLittleEndian<double>(take(8).data());
+}
+
+quint16 Reader::getWord()
+{
+    return qFromLittleEndian<quint16>(take(2).data());
+}
+
+QString Reader::getText()
+{
+    const quint16 length = getWord();
+    return Ansi::decode(take(length));
+}
+
+void writeWhole(const QString &path, const QByteArray &bytes)
+{
+    if (FileOps::isReadOnly(path))
+        throw AppError(AppError::PermissionDenied);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw AppError(QFileInfo(path).absoluteDir().exists() ? AppError::PermissionDenied : AppError::PathNotFound);
+    if (file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        throw AppError(AppError::DiskFull);
+    }
+    if (!file.commit())
+        throw AppError(AppError::PathFileAccessError);
+}
+
+void removeIfExists(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return;
+    if (FileOps::isReadOnly(path) || !file.remove())
+        throw AppError(AppError::PermissionDenied);
+}
+
+QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDateTime &now)
+{
+    const QFileInfo info(path);
+    const QDir folder = info.absoluteDir();
+    const QString prefix = info.fileName() + QStringLiteral(".damaged-");
+    for (const QString &existing : folder.entryList({prefix + u'*'}, QDir::Files, QDir::Name)) {
+        QFile f(folder.filePath(existing));
+        if (f.size() == bytes.size() && f.open(QIODevice::ReadOnly) && f.readAll() == bytes)
+            return existing;
+    }
+    const QString stamp = prefix + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString name = stamp;
+    for (int n = 2; folder.exists(name); ++n)
+        name = stamp + u'-' + QString::number(n);
+    QFile out(folder.filePath(name));
+    if (!out.open(QIODevice::NewOnly) || out.write(bytes) != bytes.size())
+        throw AppError(AppError::PathFileAccessError,
+                       QStringLiteral("%1 is damaged and no copy of it could be kept.").arg(info.fileName()));
+    return name;
+}
+
+QString damageReport(const QString &fileName, const Damage &damage, const QString &copyName)
+{
+    return QStringLiteral("%1 is damaged: %2. A copy of it was kept as %3.").arg(fileName, damage.what, copyName);
+}
+
+} // namespace RecordFile

@@ -1,0 +1,125 @@
+#pragma once
+
+#include "AppError.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class QDateTime;
+
+// The frame both record files share: a count of 7 ASCII digits, then the
+// records back to back, each made of little-endian doubles, 16-bit words and
+// texts in Windows-1252 behind a 16-bit byte count.
+namespace RecordFile {
+
+constexpr int HeaderLength = 7;
+constexpr qint32 MaxRecords = 9'999'999;
+constexpr int MaxTextBytes = 65'535;
+
+// "0000012" for 12; a count beyond seven digits throws.
+QByteArray header(qint32 count);
+// The count of a header of exactly seven ASCII digits; nothing for anything else.
+std::optional<qint32> parseHeader(QByteArrayView bytes);
+
+// CR LF pairs become the two characters backslash and n, and back.
+QString escape(const QString &text);
+QString unescape(const QString &text);
+
+// True when the text fits a record: at most 65,535 bytes in the code page.
+bool fits(const QString &text);
+
+class Writer
+{
+public:
+    explicit Writer(qint32 count);
+    void putDouble(double value);
+    void putWord(quint16 value);
+    // Throws when the text is longer than a record can hold.
+    void putText(const QString &text);
+    const QByteArray &bytes() const { return out_; }
+
+private:
+    QByteArray out_;
+};
+
+// Reads past the end throw Short.
+class Reader
+{
+public:
+    struct Short {};
+    explicit Reader(QByteArrayView bytes, qsizetype position);
+    double getDouble();
+    quint16 getWord();
+    QString getText();
+    qsizetype position() const { return pos_; }
+    bool atEnd() const { return pos_ == bytes_.size(); }
+
+private:
+    QByteArrayView take(qsizetype n);
+    QByteArrayView bytes_;
+    qsizetype pos_;
+};
+
+// What a damaged file lost: the number and description to report.
+struct Damage {
+    int number;
+    QString what;
+};
+
+template<class Record>
+struct Decoded {
+    QList<Record> records;
+    std::optional<Damage> damage;
+};
+
+// Reads the header and then the records with readOne(Reader&). A header that
+// is not a count gives no records; a file that ends early keeps the records
+// read so far; bytes after the last record are reported too, since the next
+// save would drop them.
+template<class Record, class ReadOne>
+Decoded<Record> decode(QByteArrayView bytes, ReadOne readOne)
+{
+    Decoded<Record> result;
+    const std::optional<qint32> count = parseHeader(bytes.first(qMin<qsizetype>(bytes.size(), HeaderLength)));
+    if (!count) {
+        result.damage = Damage{AppError::TypeMismatch,
+                               QStringLiteral("its first seven bytes are not a record count, so no record was read")};
+        return result;
+    }
+    Reader reader(bytes, HeaderLength);
+    // A header can claim more records than the file could hold; reserve only what fits.
+    result.records.reserve(qMin<qsizetype>(*count, (bytes.size() - HeaderLength) / 6));
+    for (qint32 i = 0; i < *count; ++i) {
+        try {
+            result.records.append(readOne(reader));
+        } catch (const Reader::Short &) {
+            result.damage = Damage{AppError::InputPastEndOfFile,
+                                   QStringLiteral("it ends after %1 of its %2 records; the records before the end were kept")
+                                       .arg(i)
+                                       .arg(*count)};
+            return result;
+        }
+    }
+    if (!reader.atEnd()) {
+        result.damage = Damage{AppError::InputPastEndOfFile,
+                               QStringLiteral("it holds %1 more bytes after its last record")
+                                   .arg(bytes.size() - reader.position())};
+    }
+    return result;
+}
+
+// Replaces the file whole: the old file stays as it was until the new one is
+// complete on disk. Throws AppError on failure.
+void writeWhole(const QString &path, const QByteArray &bytes);
+// Throws AppError when a file that exists cannot be removed.
+void removeIfExists(const QString &path);
+// Copies a damaged file beside itself under a name nothing else writes,
+// and returns that name. A copy already kept with the same bytes is reused.
+QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDateTime &now);
+// The description reported for a damaged file, naming the copy that was kept.
+QString damageReport(const QString &fileName, const Damage &damage, const QString &copyName);
+
+} // namespace RecordFile

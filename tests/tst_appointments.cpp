@@ -1,0 +1,454 @@
+#include "Appearance.h"
+#include "Appointment.h"
+#include "BCGCalendar.h"
+#include "BCGDateTime.h"
+#include "Controls.h"
+#include "OleDate.h"
+#include "TestSupport.h"
+#include "frmMain.h"
+#include "frmNewAppointment.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <memory>
+
+namespace {
+
+double at(int y, int m, int d, int h = 0, int min = 0, int s = 0)
+{
+    return OleDate::fromDateTime(QDateTime(QDate(y, m, d), QTime(h, min, s)));
+}
+
+Appointment appt(double start, const QString &title, const QString &category = QStringLiteral("General"),
+                 double end = 0, const QString &description = {})
+{
+    return {start, end == 0 ? start : end, category, title, description};
+}
+
+QString row(const QString &visible, int index)
+{
+    return RowList::rowText(visible, index);
+}
+
+QStringList rows(const RowList *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+} // namespace
+
+class tst_Appointments : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<Sandbox> box;
+    std::unique_ptr<frmMain> w;
+
+    void start(const QList<Appointment> &table)
+    {
+        if (!table.isEmpty())
+            box->write(QStringLiteral("appointments.cal"), AppointmentFile::encode(table));
+        restart();
+    }
+
+    void restart()
+    {
+        w.reset();
+        w = std::make_unique<frmMain>(box->services);
+        QVERIFY(w->Form_Load());
+    }
+
+    RowList *list() const { return w->findChild<RowList *>(QStringLiteral("lstAppointments")); }
+    BCGCalendar *calendar() const { return w->findChild<BCGCalendar *>(QStringLiteral("Calendar")); }
+    QString status() const { return w->findChild<QLabel *>(QStringLiteral("lblAppointmentsStatus"))->text(); }
+    QString details() const { return w->findChild<DetailsBox *>(QStringLiteral("txtAppointment"))->text(); }
+    QPushButton *button(const char *name) const { return w->findChild<QPushButton *>(QLatin1String(name)); }
+    QList<Appointment> onDisk() const
+    {
+        return AppointmentFile::decode(box->read(QStringLiteral("appointments.cal"))).records;
+    }
+    void selectDay(int y, int m, int d) { calendar()->setSelectedDate(QDateTime(QDate(y, m, d), QTime(12, 0))); }
+
+private slots:
+    void initTestCase()
+    {
+        pinLocale();
+        Appearance::apply();
+    }
+
+    void init()
+    {
+        box = std::make_unique<Sandbox>();
+        box->write(QStringLiteral("category.txt"), "General\r\nWork\r\n\r\nFamily\r\n");
+        QFile logo(QStringLiteral(BW_SOURCE_DIR "/data/logo.gif"));
+        QVERIFY(logo.open(QIODevice::ReadOnly));
+        box->write(QStringLiteral("logo.gif"), logo.readAll());
+    }
+
+    void cleanup()
+    {
+        w.reset();
+        box.reset();
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+
+    void startup_listsTheSelectedDayInTimeOrder()
+    {
+        start({appt(at(2026, 12, 7, 14, 30), "Later"), appt(at(2026, 12, 7, 9, 0), "Earlier"),
+               appt(at(2026, 12, 6, 23, 30), "Late yesterday", "General", at(2026, 12, 7, 1, 0)),
+               appt(at(2026, 12, 7), "At midnight"), appt(at(2025, 12, 7, 10, 0), "A year ago"),
+               appt(at(2026, 12, 20, 10, 0), "Later this month")});
+        QVERIFY(box->services.messages.isEmpty());
+        QCOMPARE(rows(list()), QStringList({row("[00:00] (General) At midnight", 3), row("[09:00] (General) Earlier", 1),
+                                            row("[14:30] (General) Later", 0)}));
+        QCOMPARE(w->TodayCount, 3);
+        QCOMPARE(status(), QStringLiteral("3 today, 3 on selected day (6 total)"));
+        for (int day : {6, 7, 20})
+            QVERIFY2(calendar()->isMarked(QDate(2026, 12, day)), qPrintable(QString::number(day)));
+        QVERIFY(!calendar()->isMarked(QDate(2026, 12, 8)));
+        QVERIFY(list()->selectedItems().isEmpty());
+        QVERIFY(!button("cmdEditAppointment")->isEnabled());
+
+        // The appointment that runs over midnight is listed on its first day only.
+        selectDay(2026, 12, 6);
+        QCOMPARE(rows(list()), QStringList{row("[23:30] (General) Late yesterday", 2)});
+        QCOMPARE(status(), QStringLiteral("3 today, 1 on selected day (6 total)"));
+        selectDay(2025, 12, 1);
+        QVERIFY(calendar()->isMarked(QDate(2025, 12, 7)));
+        QVERIFY(!calendar()->isMarked(QDate(2025, 12, 20)));
+        QCOMPARE(status(), QStringLiteral("3 today, 0 on selected day (6 total)"));
+        QCOMPARE(details(), QString());
+    }
+
+    void sameTime_orderedByCategoryThenTitle()
+    {
+        start({appt(at(2026, 12, 7, 10), "B", "Work"), appt(at(2026, 12, 7, 10), "B", "General"),
+               appt(at(2026, 12, 7, 10), "A", "General")});
+        QCOMPARE(rows(list()), QStringList({row("[10:00] (General) A", 2), row("[10:00] (General) B", 1),
+                                            row("[10:00] (Work) B", 0)}));
+    }
+
+    void selection_decodesTheRowKey()
+    {
+        QList<Appointment> table;
+        for (int i = 0; i < 12; ++i)
+            table << appt(at(2026, 11, i + 1, 9), QStringLiteral("Other %1").arg(i));
+        table << appt(at(2026, 12, 7, 8, 15), "Record twelve", "Work", at(2026, 12, 8, 9, 30),
+                      "First line\\nSecond line");
+        table.insert(3, appt(at(2026, 12, 7, 11), "Same text"));
+        table.insert(4, appt(at(2026, 12, 7, 11), "Same text"));
+        start(table);
+        QCOMPARE(list()->item(0)->text(), row("[08:15] (Work) Record twelve", 14));
+        QVERIFY(list()->item(0)->text().endsWith(QString(100, u' ') + "0000014"));
+        QCOMPARE(list()->count(), 3); // two rows of the same text stay apart by their keys
+        list()->setCurrentRow(0);
+        QCOMPARE(details(), QStringLiteral("Work: Record twelve\r\n07/12/2026 08:15 -> 08/12/2026 09:30\r\n")
+                                + QString(75, u'-') + QStringLiteral("\r\nFirst line\r\nSecond line"));
+        QVERIFY(button("cmdEditAppointment")->isEnabled());
+        QVERIFY(button("cmdDeleteAppointment")->isEnabled());
+    }
+
+    void new_endToEnd()
+    {
+        start({appt(at(2026, 12, 7, 9), "Existing")});
+        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+                                                      [&](frmNewAppointment *d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("New appointment"));
+            QVERIFY(w->LostFocus);
+            QCOMPARE(d->CalStart->DateTimeValue(), at(2026, 12, 7, 14, 5));
+            QCOMPARE(d->CalEnd->DateTimeValue(), at(2026, 12, 7, 14, 5));
+            QCOMPARE(d->cmbCategory->currentText(), QStringLiteral("General"));
+            QCOMPARE(d->txtTitle->text(), QString());
+            d->CalStart->setDateTimeValue(QStringLiteral("24/12/2026 10:00"));
+            d->CalEnd->setDateTimeValue(QStringLiteral("24/12/2026 11:30"));
+            d->cmbCategory->setCurrentText(QStringLiteral("Family"));
+            QTest::keyClicks(d->txtTitle, QStringLiteral("Dinner"));
+            d->txtDescription->setPlainText(QStringLiteral("Bring wine\nCall first"));
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        });
+        QVERIFY(ran);
+        QVERIFY(!w->LostFocus);
+        QVERIFY(box->services.messages.isEmpty());
+        const QList<Appointment> saved = onDisk();
+        QCOMPARE(saved.size(), 2);
+        QCOMPARE(saved[1].StartTime, at(2026, 12, 24, 10));
+        QCOMPARE(saved[1].EndTime, at(2026, 12, 24, 11, 30));
+        QCOMPARE(saved[1].Category, QStringLiteral("Family"));
+        QCOMPARE(saved[1].Title, QStringLiteral("Dinner"));
+        QCOMPARE(saved[1].Description, QStringLiteral("Bring wine\\nCall first"));
+        QCOMPARE(calendar()->SelectedDate(), OleDate::toDateTime(at(2026, 12, 24, 10)));
+        QCOMPARE(list()->selectedItems().size(), 1);
+        QCOMPARE(list()->selectedItems().first()->text(), row("[10:00] (Family) Dinner", 1));
+        QVERIFY(details().startsWith(QStringLiteral("Family: Dinner\r\n24/12/2026 10:00 -> 24/12/2026 11:30\r\n")));
+        QVERIFY(button("cmdEditAppointment")->isEnabled());
+        QVERIFY(calendar()->isMarked(QDate(2026, 12, 24)));
+        QCOMPARE(status(), QStringLiteral("1 today, 1 on selected day (2 total)"));
+    }
+
+    void new_prefillsFromTheCalendarAndTheClock()
+    {
+        box->services.clock = QDateTime(QDate(2026, 12, 7), QTime(15, 19, 42));
+        start({});
+        selectDay(2004, 4, 25);
+        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+                                                      [&](frmNewAppointment *d) {
+            QCOMPARE(d->CalStart->DateTimeValue(), at(2004, 4, 25, 15, 19));
+            QCOMPARE(d->CalEnd->DateTimeValue(), at(2004, 4, 25, 15, 19));
+            QCOMPARE(d->CalStart->text(), QStringLiteral("25/04/2004 15:19"));
+            d->close();
+        });
+        QVERIFY(ran);
+        QVERIFY(!box->exists(QStringLiteral("appointments.cal")));
+        QVERIFY(!w->LostFocus);
+    }
+
+    void edit_movesTheCalendarAndKeepsTheIndex()
+    {
+        start({appt(at(2026, 12, 7, 9), "First"), appt(at(2026, 12, 7, 20), "New year party", "Family"),
+               appt(at(2026, 12, 8, 9), "Third")});
+        list()->setCurrentRow(1);
+        const bool ran = withModal<frmNewAppointment>(
+            [&] {
+                const QPoint on = list()->visualItemRect(list()->item(1)).center();
+                QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, on);
+                QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, on);
+            },
+            [&](frmNewAppointment *d) {
+                QCOMPARE(d->windowTitle(), QStringLiteral("Edit appointment [New year party]"));
+                QCOMPARE(d->cmbCategory->currentText(), QStringLiteral("Family"));
+                QCOMPARE(d->txtTitle->text(), QStringLiteral("New year party"));
+                d->CalStart->setDateTimeValue(QStringLiteral("31/12/2026 20:00"));
+                d->CalEnd->setDateTimeValue(QStringLiteral("01/01/2027 01:00"));
+                QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+            });
+        QVERIFY(ran);
+        const QList<Appointment> saved = onDisk();
+        QCOMPARE(saved.size(), 3);
+        QCOMPARE(saved[1].Title, QStringLiteral("New year party"));
+        QCOMPARE(saved[1].StartTime, at(2026, 12, 31, 20));
+        QCOMPARE(calendar()->SelectedDate().date(), QDate(2026, 12, 31));
+        QVERIFY(calendar()->isMarked(QDate(2026, 12, 31)));
+        QCOMPARE(list()->selectedItems().first()->text(), row("[20:00] (Family) New year party", 1));
+    }
+
+    void edit_unchanged_keepsTheFileByteForByte()
+    {
+        const double odd = at(2026, 12, 7, 9, 41, 17) + 1e-9;
+        start({appt(odd, "New Year plans", "Work", odd + 0.01, "a\\nb\nc")});
+        const QByteArray before = box->read(QStringLiteral("appointments.cal"));
+        list()->setCurrentRow(0);
+        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
+                                                      [&](frmNewAppointment *d) {
+            QVERIFY(d->windowTitle().startsWith(QStringLiteral("Edit appointment [")));
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        });
+        QVERIFY(ran);
+        QCOMPARE(box->read(QStringLiteral("appointments.cal")), before);
+    }
+
+    void validation_data()
+    {
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("message"); // empty: accepted
+        QTest::newRow("end a minute early") << "07/12/2026 10:59" << "Title"
+                                            << "The end of the appointment cannot be before the start.";
+        QTest::newRow("no title") << "07/12/2026 11:00" << ""
+                                  << "Please enter a title for this appointment.";
+        QTest::newRow("both: the end comes first") << "07/12/2026 10:00" << ""
+                                                   << "The end of the appointment cannot be before the start.";
+        QTest::newRow("same minute and a blank title") << "07/12/2026 11:00" << " " << "";
+    }
+
+    void validation()
+    {
+        QFETCH(QString, end);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        start({});
+        bool stayedOpen = false;
+        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+                                                      [&](frmNewAppointment *d) {
+            d->CalStart->setDateTimeValue(QStringLiteral("07/12/2026 11:00"));
+            d->CalEnd->setDateTimeValue(end);
+            d->txtTitle->setText(title);
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+            stayedOpen = d->isVisible();
+            if (stayedOpen) {
+                QCOMPARE(d->txtTitle->text(), title);
+                QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
+            }
+        });
+        QVERIFY(ran);
+        QCOMPARE(stayedOpen, !message.isEmpty());
+        if (message.isEmpty()) {
+            QVERIFY(box->services.messages.isEmpty());
+            QCOMPARE(onDisk().size(), 1);
+        } else {
+            QCOMPARE(box->services.messages.size(), 1);
+            QCOMPARE(lastMessage(box->services), QStringLiteral("Brindlewatch|") + message);
+            QCOMPARE(box->services.messages[0].icon, Platform::MessageIcon::Exclamation);
+            QVERIFY(!box->exists(QStringLiteral("appointments.cal")));
+        }
+    }
+
+    void deleting_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("deleted");
+        QTest::newRow("first of three") << 3 << 0;
+        QTest::newRow("middle of three") << 3 << 1;
+        QTest::newRow("the only one") << 1 << 0;
+    }
+
+    void deleting()
+    {
+        QFETCH(int, count);
+        QFETCH(int, deleted);
+        QList<Appointment> table;
+        for (int i = 0; i < count; ++i)
+            table << appt(at(2026, 12, 7, 9 + i), QStringLiteral("Item %1").arg(i));
+        start(table);
+        list()->setCurrentRow(deleted); // rows are in time order, which here is index order
+        QTest::mouseClick(button("cmdDeleteAppointment"), Qt::LeftButton);
+        QVERIFY(box->services.messages.isEmpty());
+        table.removeAt(deleted);
+        const QList<Appointment> saved = onDisk();
+        QCOMPARE(saved.size(), table.size());
+        for (int i = 0; i < table.size(); ++i) {
+            QCOMPARE(saved[i].Title, table[i].Title);
+            QVERIFY(list()->item(i)->text().endsWith(QStringLiteral("%1").arg(i, 7, 10, QLatin1Char('0'))));
+        }
+        QCOMPARE(box->exists(QStringLiteral("appointments.cal")), !table.isEmpty());
+        QCOMPARE(details(), QString());
+        QCOMPARE(status(), QStringLiteral("%1 today, %1 on selected day (%1 total)").arg(table.size()));
+        QVERIFY(!button("cmdDeleteAppointment")->isEnabled());
+    }
+
+    void damagedHeader_isReportedKeptAndNeverOverwritten()
+    {
+        const QByteArray damaged = QByteArray("00x0002") + AppointmentFile::encode({appt(at(2026, 12, 7, 9), "Lost?")}).mid(7);
+        box->write(QStringLiteral("appointments.cal"), damaged);
+        restart();
+        QCOMPARE(box->services.messages.size(), 1);
+        QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 13 in Main.LoadAppointments")));
+        const QString copy = QStringLiteral("appointments.cal.damaged-20261207-140509");
+        QVERIFY(box->services.messages[0].text.contains(copy));
+        QCOMPARE(box->read(copy), damaged);
+        QCOMPARE(w->AppointmentCount(), 0);
+
+        w->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 11), "General", "After the damage", "");
+        QCOMPARE(onDisk().size(), 1);
+        QCOMPARE(box->read(copy), damaged);
+
+        // Starting again on the mended file reports nothing and makes no further copy.
+        box->services.messages.clear();
+        restart();
+        QVERIFY(box->services.messages.isEmpty());
+        QCOMPARE(QDir(box->dataPath(QString())).entryList({"appointments.cal.damaged-*"}).size(), 1);
+    }
+
+    void shortFile_keepsTheRecordsBeforeTheEnd()
+    {
+        const QByteArray two = AppointmentFile::encode({appt(at(2026, 12, 7, 9), "Kept"), appt(at(2026, 12, 7, 10), "Cut")});
+        box->write(QStringLiteral("appointments.cal"), two.left(two.size() - 5));
+        restart();
+        QCOMPARE(box->services.messages.size(), 1);
+        QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 62 in Main.LoadAppointments")));
+        QCOMPARE(w->AppointmentCount(), 1);
+        QCOMPARE(rows(list()), QStringList{row("[09:00] (General) Kept", 0)});
+    }
+
+    void failedSave_keepsTheChangeInMemory()
+    {
+        start({appt(at(2026, 12, 7, 9), "On disk")});
+        const QByteArray before = box->read(QStringLiteral("appointments.cal"));
+        QFile::setPermissions(box->dataPath(QStringLiteral("appointments.cal")), QFileDevice::ReadOwner);
+        w->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), "General", "Only in memory", "");
+        QCOMPARE(box->services.messages.size(), 1);
+        QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 70 in Main.SaveAppointments")));
+        QCOMPARE(box->read(QStringLiteral("appointments.cal")), before);
+        QCOMPARE(w->AppointmentCount(), 2);
+        QCOMPARE(list()->count(), 2);
+        QCOMPARE(list()->selectedItems().first()->text(), row("[10:00] (General) Only in memory", 1));
+
+        // Once the file can be written again, the next change saves both.
+        QFile::setPermissions(box->dataPath(QStringLiteral("appointments.cal")), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        w->NewAppointment(at(2026, 12, 7, 11), at(2026, 12, 7, 11), "General", "Third", "");
+        QCOMPARE(onDisk().size(), 3);
+    }
+
+    void tooLongText_isRefusedWithoutChange()
+    {
+        start({});
+        w->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), QString(70'000, u'c'), "Title", "");
+        QCOMPARE(box->services.messages.size(), 1);
+        QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 6 in Main.NewAppointment")));
+        QCOMPARE(w->AppointmentCount(), 0);
+        QVERIFY(!box->exists(QStringLiteral("appointments.cal")));
+    }
+
+    void categories_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // "<missing>" for none
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("selected");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("shipped kind") << QByteArray("General\r\nWork\r\n") << QStringList{"General", "Work"} << "General" << "";
+        QTest::newRow("empty line is an entry") << QByteArray("Work\r\n\r\nGeneral") << QStringList{"Work", "", "General"}
+                                                << "General" << "";
+        QTest::newRow("line feeds end lines too") << QByteArray("Work\nGeneral\n") << QStringList{"Work", "General"}
+                                                  << "General" << "";
+        QTest::newRow("no General") << QByteArray("Work\r\n") << QStringList{"Work"} << "" << "";
+        QTest::newRow("missing file") << QByteArray("<missing>") << QStringList{} << "" << " Error 53 in NewAppointment.Load";
+    }
+
+    void categories()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, entries);
+        QFETCH(QString, selected);
+        QFETCH(QString, report);
+        if (file == "<missing>")
+            QFile::remove(box->dataPath(QStringLiteral("category.txt")));
+        else
+            box->write(QStringLiteral("category.txt"), file);
+        start({});
+        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+                                                      [&](frmNewAppointment *d) {
+            QStringList seen;
+            for (int i = 0; i < d->cmbCategory->count(); ++i)
+                seen << d->cmbCategory->itemText(i);
+            QCOMPARE(seen, entries);
+            QCOMPARE(d->cmbCategory->currentText(), selected);
+            d->close();
+        });
+        QVERIFY(ran);
+        QCOMPARE(box->services.messages.size(), report.isEmpty() ? 0 : 1);
+        if (!report.isEmpty())
+            QVERIFY(box->services.messages[0].title.endsWith(report));
+    }
+
+    void edit_categoryNotInTheList_isOfferedAndKept()
+    {
+        start({appt(at(2026, 12, 7, 9), "Old one", "Retired category")});
+        list()->setCurrentRow(0);
+        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
+                                                      [&](frmNewAppointment *d) {
+            QCOMPARE(d->cmbCategory->currentText(), QStringLiteral("Retired category"));
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        });
+        QVERIFY(ran);
+        QCOMPARE(onDisk()[0].Category, QStringLiteral("Retired category"));
+    }
+};
+
+QTEST_MAIN(tst_Appointments)
+#include "tst_appointments.moc"
