@@ -4,8 +4,7 @@
 #include "BCGDateTime.h"
 #include "Controls.h"
 #include "OleDate.h"
-#include "TestSupport.h"
-#include "frmMain.h"
+#include "WindowFixture.h"
 #include "frmNewAppointment.h"
 
 #include <QComboBox>
@@ -34,35 +33,17 @@ QString row(const QString &visible, int index)
     return RowList::rowText(visible, index);
 }
 
-QStringList rows(const RowList *list)
-{
-    QStringList out;
-    for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
-    return out;
-}
-
 } // namespace
 
-class tst_Appointments : public QObject
+class tst_Appointments : public QObject, WindowFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<Sandbox> box;
-    std::unique_ptr<frmMain> w;
 
     void start(const QList<Appointment> &table)
     {
         if (!table.isEmpty())
             box->write(QStringLiteral("appointments.cal"), AppointmentFile::encode(table));
         restart();
-    }
-
-    void restart()
-    {
-        w.reset();
-        w = std::make_unique<frmMain>(box->services);
-        QVERIFY(w->Form_Load());
     }
 
     RowList *list() const { return w->findChild<RowList *>(QStringLiteral("lstAppointments")); }
@@ -85,17 +66,13 @@ private slots:
 
     void init()
     {
-        box = std::make_unique<Sandbox>();
+        setUp();
         box->write(QStringLiteral("category.txt"), "General\r\nWork\r\n\r\nFamily\r\n");
-        QFile logo(QStringLiteral(BW_SOURCE_DIR "/data/logo.gif"));
-        QVERIFY(logo.open(QIODevice::ReadOnly));
-        box->write(QStringLiteral("logo.gif"), logo.readAll());
     }
 
     void cleanup()
     {
-        w.reset();
-        box.reset();
+        tearDown();
         QVERIFY(!QApplication::activeModalWidget());
     }
 
@@ -106,7 +83,7 @@ private slots:
                appt(at(2026, 12, 7), "At midnight"), appt(at(2025, 12, 7, 10, 0), "A year ago"),
                appt(at(2026, 12, 20, 10, 0), "Later this month")});
         QVERIFY(box->services.messages.isEmpty());
-        QCOMPARE(rows(list()), QStringList({row("[00:00] (General) At midnight", 3), row("[09:00] (General) Earlier", 1),
+        QCOMPARE(rowsOf(list()), QStringList({row("[00:00] (General) At midnight", 3), row("[09:00] (General) Earlier", 1),
                                             row("[14:30] (General) Later", 0)}));
         QCOMPARE(w->TodayCount, 3);
         QCOMPARE(status(), QStringLiteral("3 today, 3 on selected day (6 total)"));
@@ -118,7 +95,7 @@ private slots:
 
         // The appointment that runs over midnight is listed on its first day only.
         selectDay(2026, 12, 6);
-        QCOMPARE(rows(list()), QStringList{row("[23:30] (General) Late yesterday", 2)});
+        QCOMPARE(rowsOf(list()), QStringList{row("[23:30] (General) Late yesterday", 2)});
         QCOMPARE(status(), QStringLiteral("3 today, 1 on selected day (6 total)"));
         selectDay(2025, 12, 1);
         QVERIFY(calendar()->isMarked(QDate(2025, 12, 7)));
@@ -131,7 +108,7 @@ private slots:
     {
         start({appt(at(2026, 12, 7, 10), "B", "Work"), appt(at(2026, 12, 7, 10), "B", "General"),
                appt(at(2026, 12, 7, 10), "A", "General")});
-        QCOMPARE(rows(list()), QStringList({row("[10:00] (General) A", 2), row("[10:00] (General) B", 1),
+        QCOMPARE(rowsOf(list()), QStringList({row("[10:00] (General) A", 2), row("[10:00] (General) B", 1),
                                             row("[10:00] (Work) B", 0)}));
     }
 
@@ -363,7 +340,7 @@ private slots:
         QCOMPARE(box->services.messages.size(), 1);
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 62 in Main.LoadAppointments")));
         QCOMPARE(w->AppointmentCount(), 1);
-        QCOMPARE(rows(list()), QStringList{row("[09:00] (General) Kept", 0)});
+        QCOMPARE(rowsOf(list()), QStringList{row("[09:00] (General) Kept", 0)});
     }
 
     void failedSave_keepsTheChangeInMemory()

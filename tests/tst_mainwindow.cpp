@@ -3,9 +3,8 @@
 #include "BCGCalendar.h"
 #include "BCGDateTime.h"
 #include "Controls.h"
-#include "TestSupport.h"
 #include "OleDate.h"
-#include "frmMain.h"
+#include "WindowFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -56,21 +55,9 @@ QString owner(QWidget *w, const QStringList &names)
 
 } // namespace
 
-class tst_MainWindow : public QObject
+class tst_MainWindow : public QObject, WindowFixture
 {
     Q_OBJECT
-
-    std::unique_ptr<Sandbox> box;
-    std::unique_ptr<frmMain> w;
-
-    template<class T>
-    T *child(const char *name) const
-    {
-        T *c = w->findChild<T *>(QLatin1String(name));
-        if (!c)
-            qWarning("no child %s", name);
-        return c;
-    }
 
 private slots:
     void initTestCase()
@@ -81,15 +68,13 @@ private slots:
 
     void init()
     {
-        box = std::make_unique<Sandbox>();
-        w = std::make_unique<frmMain>(box->services);
-        QVERIFY(w->Form_Load());
+        setUp();
+        restart();
     }
 
     void cleanup()
     {
-        w.reset();
-        box.reset();
+        tearDown();
         QVERIFY(!QApplication::activePopupWidget());
         QVERIFY(!QApplication::activeModalWidget());
     }

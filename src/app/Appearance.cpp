@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFont>
+#include <QWidget>
 
 namespace Appearance {
 
@@ -16,6 +17,13 @@ void apply()
     qApp->setStyleSheet(QStringLiteral(
         "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
         "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 6px; padding: 0 2px; }"));
+}
+
+void condense(QWidget *widget)
+{
+    QFont narrow = widget->font();
+    narrow.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
+    widget->setFont(narrow);
 }
 
 } // namespace Appearance

@@ -10,6 +10,16 @@ inline QRect twips(int left, int top, int width, int height)
     return {left / 15, top / 15, width / 15, height / 15};
 }
 
+// Makes a control of the design: its name, container and rectangle.
+template<class W, class... Args>
+W *place(QWidget *container, const QString &name, const QRect &geometry, Args &&...args)
+{
+    auto *w = new W(std::forward<Args>(args)..., container);
+    w->setObjectName(name);
+    w->setGeometry(geometry);
+    return w;
+}
+
 // A list whose rows end in 100 blanks and a 7-digit key. Only the text before
 // the blanks is ever painted, there is no horizontal scrolling, and a right
 // press never changes the selection: it only asks for the pane's menu.

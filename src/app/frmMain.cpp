@@ -39,6 +39,7 @@ frmMain::frmMain(Platform::Services &services, QWidget *parent)
     connect(lstAppointments, &RowList::rightButtonPressed, this,
             [this](const QPoint &at) { mnuAppointments->exec(at); });
     connectAppointments();
+    connectToDos();
     // Key preview: the window sees every key before the control with the focus.
     qApp->installEventFilter(this);
 }
@@ -165,11 +166,6 @@ void frmMain::PlaceWindow()
             return;
     }
     move(qRound(centreX / TwipsPerPixel), qRound(centreY / TwipsPerPixel));
-}
-
-void frmMain::LoadToDos()
-{
-    // The to-do table arrives with its store.
 }
 
 void frmMain::UpdateCommands()

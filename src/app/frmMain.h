@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Appointment.h"
+#include "ToDoItem.h"
 
 #include <QMainWindow>
 
@@ -42,7 +43,15 @@ public:
     void EditAppointment(double StartTime, double EndTime, const QString &Category, const QString &Title,
                          const QString &Description);
 
+    // What the to-do dialog hands over; the description arrives with CR LF line breaks.
+    void NewToDo(bool Done, const QString &Title, const QString &Description);
+    void EditToDo(bool Done, const QString &Title, const QString &Description);
+    // Writes the page of pending to-do items from the two templates.
+    void UpdateToDoHTML();
+
     const QList<Appointment> &appointments() const { return Appointments; }
+    const QList<ToDoItem> &toDos() const { return ToDos; }
+    qint32 ToDoCount() const { return static_cast<qint32>(ToDos.size()); }
     qint32 AppointmentCount() const { return static_cast<qint32>(Appointments.size()); }
     // Appointments that start today, as of the last load.
     qint32 TodayCount = 0;
@@ -72,7 +81,20 @@ private:
     void BackUp(const QString &recordFile, const QString &backupFile);
     void LoadLogo();
     void PlaceWindow();
+    // To-do items
     void LoadToDos();
+    bool SaveToDos();
+    void ReloadToDos();
+    void fillToDoList();
+    void lstToDos_Click();
+    void mnuToDoNew_Click();
+    void mnuToDoEdit_Click();
+    void mnuToDoDelete_Click();
+    void mnuToDoCompleted_Click();
+    void connectToDos();
+    QString toDoRow(qint32 index) const;
+    QString toDoDetails(qint32 index) const;
+    ToDoItem &toDoAt(qint32 index);
 
     // Appointments
     void LoadAppointments();
@@ -134,4 +156,5 @@ private:
     QSystemTrayIcon *TrayIcon = nullptr;
 
     QList<Appointment> Appointments;
+    QList<ToDoItem> ToDos;
 };

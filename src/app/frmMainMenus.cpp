@@ -68,6 +68,7 @@ void frmMain::buildMenus()
     for (QMenu *menu : {mnuFile, mnuToDo, mnuAppointments, mnuHelp, mnuDebug})
         bar->addMenu(menu);
     mnuDebug->menuAction()->setVisible(false);
+    findChild<QAction *>(QStringLiteral("mnuToDoCompleted"))->setCheckable(true);
 
     mnuFileExit = findChild<QAction *>(QStringLiteral("mnuFileExit"));
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);

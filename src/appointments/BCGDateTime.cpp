@@ -1,6 +1,7 @@
 #include "BCGDateTime.h"
 
 #include "AppError.h"
+#include "Appearance.h"
 #include "DateText.h"
 #include "OleDate.h"
 
@@ -12,9 +13,7 @@ BCGDateTime::BCGDateTime(QWidget *parent)
     setTimeSpec(Qt::LocalTime);
     setMinimumDateTime(QDateTime(QDate(100, 1, 1), QTime(0, 0)));
     // Date and time share a narrow box: a condensed face keeps both in view.
-    QFont narrow = font();
-    narrow.setFamilies({QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans Narrow")});
-    setFont(narrow);
+    Appearance::condense(this);
 }
 
 double BCGDateTime::DateTimeValue() const

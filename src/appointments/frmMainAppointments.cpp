@@ -7,15 +7,15 @@
 #include "BCGDateTime.h"
 #include "Controls.h"
 #include "DateText.h"
-#include "FileOps.h"
 #include "OleDate.h"
+#include "RecordStore.h"
 #include "Services.h"
 #include "frmNewAppointment.h"
 #include "modMain.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 
@@ -27,18 +27,6 @@ QString dayAndTime(double when)
 {
     const QDateTime at = OleDate::toDateTime(when);
     return DateText::shortDate(at.date()) + u' ' + DateText::shortTime(at.time());
-}
-
-// A change that the file could not hold is refused before the table changes.
-void checkFits(qint32 count, const QString &category, const QString &title, const QString &description)
-{
-    if (count > RecordFile::MaxRecords)
-        throw AppError(AppError::Overflow, QStringLiteral("The appointment list is full: it holds at most 9,999,999 appointments."));
-    for (const QString *text : {&category, &title, &description}) {
-        if (!RecordFile::fits(*text))
-            throw AppError(AppError::Overflow,
-                           QStringLiteral("The appointment cannot be saved: a text of it is longer than 65,535 characters."));
-    }
 }
 
 // What the dialog may call on the main window.
@@ -80,27 +68,8 @@ Appointment &frmMain::appointmentAt(qint32 index)
 
 void frmMain::LoadAppointments()
 {
-    const QString path = dataPath(kFileName);
-    if (!modMain::FileExists(path)) {
-        TodayCount = 0;
-        return;
-    }
-    modMain::ErrorTrap step(QStringLiteral("Main.LoadAppointments"));
-    BusyCursor busy;
-    QByteArray bytes;
-    if (!step([&] { bytes = FileOps::readWhole(path); }))
-        return;
-    RecordFile::Decoded<Appointment> decoded = AppointmentFile::decode(bytes);
-    if (decoded.damage) {
-        step([&] {
-            const QString copy = RecordFile::keepDamagedCopy(path, bytes, services_.now());
-            throw AppError(decoded.damage->number, RecordFile::damageReport(kFileName, *decoded.damage, copy));
-        });
-    }
-    // A header that is no count gives nothing to trust: the table stays as it was.
-    if (decoded.damage && decoded.damage->number == AppError::TypeMismatch && decoded.records.isEmpty())
-        return;
-    Appointments = std::move(decoded.records);
+    RecordStore::load(dataPath(kFileName), QStringLiteral("Main.LoadAppointments"), services_.now(),
+                      AppointmentFile::decode, Appointments);
     const QDate today = services_.now().date();
     TodayCount = 0;
     for (const Appointment &a : std::as_const(Appointments)) {
@@ -111,14 +80,8 @@ void frmMain::LoadAppointments()
 
 bool frmMain::SaveAppointments()
 {
-    modMain::ErrorTrap step(QStringLiteral("Main.SaveAppointments"));
-    const QString path = dataPath(kFileName);
-    if (Appointments.isEmpty())
-        return step([&] { RecordFile::removeIfExists(path); });
-    BusyCursor busy;
-    // Let the hourglass show, but take no user input in the middle of a save.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    return step([&] { RecordFile::writeWhole(path, AppointmentFile::encode(Appointments)); });
+    return RecordStore::save(dataPath(kFileName), QStringLiteral("Main.SaveAppointments"), AppointmentFile::encode,
+                             Appointments);
 }
 
 void frmMain::ReloadAppointments()
@@ -228,7 +191,7 @@ void frmMain::mnuAppointmentsEdit_Click()
     });
     step([&] { dialog.selectCategory(appointmentAt(EditIndex).Category, true); });
     step([&] {
-        dialog.setTitleText(appointmentAt(EditIndex).Title);
+        dialog.txtTitle->setText(appointmentAt(EditIndex).Title);
         dialog.setDescriptionText(RecordFile::unescape(appointmentAt(EditIndex).Description));
     });
     dialog.exec();
@@ -254,7 +217,7 @@ void frmMain::NewAppointment(double StartTime, double EndTime, const QString &Ca
     modMain::ErrorTrap step(QStringLiteral("Main.NewAppointment"));
     const QString escaped = RecordFile::escape(Description);
     const bool added = step([&] {
-        checkFits(AppointmentCount() + 1, Category, Title, escaped);
+        RecordFile::ensureFits(AppointmentCount() + 1, {&Category, &Title, &escaped}, QStringLiteral("appointment"));
         Appointments.append({StartTime, EndTime, Category, Title, escaped});
     });
     if (!added)
@@ -273,7 +236,7 @@ void frmMain::EditAppointment(double StartTime, double EndTime, const QString &C
 {
     const QString escaped = RecordFile::escape(Description);
     Appointment &record = appointmentAt(EditIndex);
-    checkFits(AppointmentCount(), Category, Title, escaped);
+    RecordFile::ensureFits(AppointmentCount(), {&Category, &Title, &escaped}, QStringLiteral("appointment"));
     record = {StartTime, EndTime, Category, Title, escaped};
     ReloadAppointments();
     const QDateTime start = OleDate::toDateTime(StartTime);

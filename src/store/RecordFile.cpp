@@ -57,6 +57,21 @@ bool fits(const QString &text)
     return Ansi::encode(text).size() <= MaxTextBytes;
 }
 
+void ensureFits(qint64 count, std::initializer_list<const QString *> texts, const QString &noun)
+{
+    if (count > MaxRecords)
+        throw AppError(AppError::Overflow,
+                       QStringLiteral("No more can be added: the list holds at most 9,999,999 of them, so this %1 was not saved.")
+                           .arg(noun));
+    for (const QString *text : texts) {
+        if (!fits(*text))
+            throw AppError(AppError::Overflow,
+                           QStringLiteral("This %1 was not saved: one of its texts is longer than the 65,535 characters a "
+                                          "record can hold.")
+                               .arg(noun));
+    }
+}
+
 Writer::Writer(qint32 count)
     : out_(header(count))
 {

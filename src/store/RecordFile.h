@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <initializer_list>
 #include <optional>
 
 class QDateTime;
@@ -30,6 +31,11 @@ QString unescape(const QString &text);
 
 // True when the text fits a record: at most 65,535 bytes in the code page.
 bool fits(const QString &text);
+
+// Refuses, before anything changes, a change that the file could not hold: a
+// table of more than 9,999,999 records or a text too long for its record.
+// `noun` names the record in the message ("appointment", "to-do item").
+void ensureFits(qint64 count, std::initializer_list<const QString *> texts, const QString &noun);
 
 class Writer
 {

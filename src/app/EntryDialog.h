@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QDialog>
+
+class QPlainTextEdit;
+class QPushButton;
+
+// What the appointment and to-do dialogs share: while one is loaded the main
+// window's LostFocus is set; Enter belongs to the description and Escape
+// means nothing; the description holds at most 5000 characters and, when
+// left unchanged, goes back exactly as it came.
+class EntryDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Text with CR LF line breaks.
+    void setDescriptionText(const QString &description);
+
+    // Checks what was entered and hands it over; the dialog stays open when a check fails.
+    virtual void cmdOK_Click() = 0;
+    void cmdCancel_Click();
+
+    QPushButton *cmdOK = nullptr;
+    QPushButton *cmdCancel = nullptr;
+
+    static constexpr int TitleLength = 50;
+    static constexpr int DescriptionLength = 5000;
+
+protected:
+    EntryDialog(bool *lostFocus, const QSize &clientSize, QWidget *parent);
+    ~EntryDialog() override;
+
+    QPlainTextEdit *makeDescriptionBox(const QRect &geometry);
+    // Neither button answers Enter or Escape.
+    void makeButtons(const QRect &ok, const QRect &cancel);
+    // The description with CR LF line breaks.
+    QString descriptionText() const;
+    // A caption that begins with "New" asks for a new record.
+    bool isNew() const;
+    void warn(const QString &text);
+
+    void done(int result) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void limitDescription();
+
+    bool *lostFocus_;
+    QPlainTextEdit *description_ = nullptr;
+    QString setDescription_;   // as handed in, CR LF
+    QString shownDescription_; // as the box showed it then
+};

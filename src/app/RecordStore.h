@@ -1,0 +1,59 @@
+#pragma once
+
+#include "AppError.h"
+#include "Controls.h"
+#include "FileOps.h"
+#include "RecordFile.h"
+#include "modMain.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+
+// Reading and writing a whole record file under the report-and-continue rule,
+// the same for appointments and to-do items.
+namespace RecordStore {
+
+// Reads the file at `path` into `table`. A missing file changes nothing. A
+// damaged file is reported under `source` and kept aside; the records before
+// the damage are loaded, unless the header itself is no count, in which case
+// the table stays as it was.
+template<class Record, class Decode>
+void load(const QString &path, const QString &source, const QDateTime &now, Decode decode, QList<Record> &table)
+{
+    if (!modMain::FileExists(path))
+        return;
+    modMain::ErrorTrap step(source);
+    BusyCursor busy;
+    QByteArray bytes;
+    if (!step([&] { bytes = FileOps::readWhole(path); }))
+        return;
+    RecordFile::Decoded<Record> decoded = decode(bytes);
+    if (decoded.damage) {
+        step([&] {
+            const QString copy = RecordFile::keepDamagedCopy(path, bytes, now);
+            throw AppError(decoded.damage->number,
+                           RecordFile::damageReport(QFileInfo(path).fileName(), *decoded.damage, copy));
+        });
+        if (decoded.damage->number == AppError::TypeMismatch && decoded.records.isEmpty())
+            return;
+    }
+    table = std::move(decoded.records);
+}
+
+// Replaces the file with `table`, or removes it for an empty table. Returns
+// whether the file now holds the table; a failure is reported under `source`
+// and leaves the previous file whole.
+template<class Record, class Encode>
+bool save(const QString &path, const QString &source, Encode encode, const QList<Record> &table)
+{
+    modMain::ErrorTrap step(source);
+    if (table.isEmpty())
+        return step([&] { RecordFile::removeIfExists(path); });
+    BusyCursor busy;
+    // Let the hourglass show, but take no user input in the middle of a save.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return step([&] { RecordFile::writeWhole(path, encode(table)); });
+}
+
+} // namespace RecordStore

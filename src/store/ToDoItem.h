@@ -1,0 +1,23 @@
+#pragma once
+
+#include "RecordFile.h"
+
+#include <QList>
+#include <QString>
+
+// One to-do item; the description is kept escaped, with "\n" for each line break.
+struct ToDoItem {
+    bool Done = false;
+    QString Title;
+    QString Description;
+};
+
+namespace ToDoFile {
+
+// Done is written as 0x0000 or 0xFFFF.
+QByteArray encode(const QList<ToDoItem> &table);
+// Any Done value other than 0x0000 reads as completed, so that no item falls
+// outside both groups of the list.
+RecordFile::Decoded<ToDoItem> decode(QByteArrayView bytes);
+
+} // namespace ToDoFile

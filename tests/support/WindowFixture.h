@@ -1,0 +1,57 @@
+#pragma once
+
+#include "Controls.h"
+#include "TestSupport.h"
+#include "frmMain.h"
+
+#include <memory>
+
+inline QByteArray shippedLogo()
+{
+    QFile f(QStringLiteral(BW_SOURCE_DIR "/data/logo.gif"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The texts of a list's rows, top to bottom.
+inline QStringList rowsOf(const RowList *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+// A fresh main window for each test, started on its own data folder that
+// holds the shipped logo, so that start-up reports nothing of its own.
+class WindowFixture
+{
+public:
+    void setUp()
+    {
+        box = std::make_unique<Sandbox>();
+        box->write(QStringLiteral("logo.gif"), shippedLogo());
+    }
+
+    void tearDown()
+    {
+        w.reset();
+        box.reset();
+    }
+
+    // Starts (again) on whatever the data folder holds now.
+    void restart()
+    {
+        w.reset();
+        w = std::make_unique<frmMain>(box->services);
+        QVERIFY(w->Form_Load());
+    }
+
+    template<class T = QWidget>
+    T *child(const char *name) const
+    {
+        return w->findChild<T *>(QLatin1String(name));
+    }
+
+    std::unique_ptr<Sandbox> box;
+    std::unique_ptr<frmMain> w;
+};
