@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
 packages=(g++ cmake ninja-build qt6-base-dev fonts-dejavu-core fonts-dejavu-extra)
-test_packages=(xvfb xauth openbox xdotool x11-utils)
+test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer)
 
 install_missing() {
   local missing=()

@@ -1,4 +1,3 @@
-#include "Appearance.h"
 #include "Appointment.h"
 #include "BCGCalendar.h"
 #include "BCGDateTime.h"
@@ -58,11 +57,7 @@ class tst_Appointments : public QObject, WindowFixture
     void selectDay(int y, int m, int d) { calendar()->setSelectedDate(QDateTime(QDate(y, m, d), QTime(12, 0))); }
 
 private slots:
-    void initTestCase()
-    {
-        pinLocale();
-        Appearance::apply();
-    }
+    void initTestCase() { prepareLook(); }
 
     void init()
     {

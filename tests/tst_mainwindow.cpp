@@ -1,5 +1,4 @@
 #include "AppError.h"
-#include "Appearance.h"
 #include "BCGCalendar.h"
 #include "BCGDateTime.h"
 #include "Controls.h"
@@ -60,11 +59,7 @@ class tst_MainWindow : public QObject, WindowFixture
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        pinLocale();
-        Appearance::apply();
-    }
+    void initTestCase() { prepareLook(); }
 
     void init()
     {

@@ -1,4 +1,3 @@
-#include "Appearance.h"
 #include "Controls.h"
 #include "ToDoItem.h"
 #include "WindowFixture.h"
@@ -54,11 +53,7 @@ class tst_ToDos : public QObject, WindowFixture
     }
 
 private slots:
-    void initTestCase()
-    {
-        pinLocale();
-        Appearance::apply();
-    }
+    void initTestCase() { prepareLook(); }
 
     void init() { setUp(); }
 

@@ -107,15 +107,6 @@ bool frmMain::Form_Load()
     return true;
 }
 
-void frmMain::InitTrayIcon()
-{
-    TrayIcon = new QSystemTrayIcon(this);
-    TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    TrayIcon->setIcon(QIcon(imgIcon->pixmap()));
-    // The tip field holds 63 characters and its terminator.
-    TrayIcon->setToolTip(windowTitle().left(63));
-}
-
 void frmMain::BackUp(const QString &recordFile, const QString &backupFile)
 {
     const QString record = dataPath(recordFile);

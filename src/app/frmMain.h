@@ -66,6 +66,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -77,7 +78,13 @@ private:
     void Form_KeyUp(int key);
     void mnuFileExit_Click();
 
+    // Tray
     void InitTrayIcon();
+    void Form_Resize();
+    void TrayIcon_Activated(int reason);
+    void mnuSysTrayRestore_Click();
+    void mnuSysTrayExit_Click();
+    void mnuFilePrefs_Click();
     void BackUp(const QString &recordFile, const QString &backupFile);
     void LoadLogo();
     void PlaceWindow();

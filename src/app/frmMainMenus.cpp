@@ -72,4 +72,9 @@ void frmMain::buildMenus()
 
     mnuFileExit = findChild<QAction *>(QStringLiteral("mnuFileExit"));
     connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(findChild<QAction *>(QStringLiteral("mnuFilePrefs")), &QAction::triggered, this, &frmMain::mnuFilePrefs_Click);
+    connect(findChild<QAction *>(QStringLiteral("mnuSysTrayRestore")), &QAction::triggered, this,
+            &frmMain::mnuSysTrayRestore_Click);
+    connect(findChild<QAction *>(QStringLiteral("mnuSysTrayExit")), &QAction::triggered, this,
+            &frmMain::mnuSysTrayExit_Click);
 }

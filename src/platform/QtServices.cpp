@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
 #include <QUrl>
 
 namespace Platform {
@@ -114,6 +115,11 @@ bool QtServices::anotherInstanceRunning()
     if (!lock_)
         lock_ = std::make_unique<InstanceLock>(dataFolder(applicationFolder()));
     return !lock_->tryAcquire();
+}
+
+bool QtServices::trayAvailable()
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 } // namespace Platform

@@ -20,6 +20,7 @@ public:
     QDateTime now() override;
     QString applicationFolder() override;
     bool anotherInstanceRunning() override;
+    bool trayAvailable() override;
 
 private:
     std::unique_ptr<InstanceLock> lock_;

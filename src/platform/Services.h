@@ -35,6 +35,8 @@ public:
     // True when another copy already holds this data folder. The first call
     // takes the lock for this process, which keeps it until it ends.
     virtual bool anotherInstanceRunning() = 0;
+    // True while the desktop shows a system tray that can hold our icon.
+    virtual bool trayAvailable() = 0;
 };
 
 // The process-wide services: the procedures that report errors reach them here.

@@ -2,23 +2,12 @@
 # Runs inside Xvfb: the steps of the smoke test against the program in $1.
 set -euo pipefail
 work=$1
-caption="Kestrix Brindlewatch v0.31"
+. "$(dirname "$0")/lib.sh"
 
 openbox >/dev/null 2>&1 &
 sleep 1
 
-"$work/brindlewatch" &
-pid=$!
-
-fail() { echo "FAIL: $*"; kill "$pid" 2>/dev/null || true; exit 1; }
-
-window=""
-for _ in $(seq 1 150); do
-  window=$(xdotool search --name "^${caption}\$" 2>/dev/null | head -n 1 || true)
-  [ -n "$window" ] && break
-  sleep 0.2
-done
-[ -n "$window" ] || fail "no window titled '$caption'"
+start_program "$work"
 xdotool windowactivate --sync "$window"
 sleep 0.5
 
@@ -38,10 +27,4 @@ done
 xdotool key Escape
 sleep 0.3
 
-xdotool windowactivate --sync "$window" key alt+F4
-for _ in $(seq 1 75); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.2
-done
-kill -0 "$pid" 2>/dev/null && fail "the program did not end after its window was closed"
-wait "$pid" || fail "the program ended with status $?"
+close_program

@@ -29,6 +29,7 @@ public:
     QDateTime now() override { return clock; }
     QString applicationFolder() override { return folder; }
     bool anotherInstanceRunning() override { return otherInstance; }
+    bool trayAvailable() override { return tray; }
 
     QList<Platform::Message> messages;
     QList<Platform::MessageAnswer> answers;
@@ -37,6 +38,7 @@ public:
     QDateTime clock{QDate(2026, 12, 7), QTime(14, 5, 9)};
     QString folder;
     bool otherInstance = false;
+    bool tray = true;
 };
 
 // A fresh application folder with an empty data folder, and the fake

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Appearance.h"
 #include "Controls.h"
 #include "TestSupport.h"
 #include "frmMain.h"
@@ -26,6 +27,13 @@ inline QStringList rowsOf(const RowList *list)
 class WindowFixture
 {
 public:
+    // The program's look and a British locale, once for a test case.
+    static void prepareLook()
+    {
+        pinLocale();
+        Appearance::apply();
+    }
+
     void setUp()
     {
         box = std::make_unique<Sandbox>();

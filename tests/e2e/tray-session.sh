@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs inside Xvfb: one half of the tray test against the program in $1.
+set -euo pipefail
+work=$1
+mode=$2
+. "$(dirname "$0")/lib.sh"
+
+openbox >/dev/null 2>&1 &
+sleep 1
+if [ "$mode" = with-tray ]; then
+  trayer --edge top --align right --widthtype pixel --width 100 --height 24 --SetDockType true >/dev/null 2>&1 &
+  sleep 1
+fi
+
+start_program "$work"
+
+# Normal, Iconic (on the taskbar, minimised) or none (hidden).
+state() { xprop -id "$window" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
+wait_state() {
+  for _ in $(seq 1 50); do
+    [ "$(state)" = "$1" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}
+
+xdotool windowminimize "$window"
+if [ "$mode" = with-tray ]; then
+  wait_state "" || fail "the window was not hidden (state: $(state))"
+  icon=""
+  for _ in $(seq 1 25); do
+    icon=$(xwininfo -root -tree | grep '"brindlewatch": ("brindlewatch"' | grep -v "$caption" | head -n 1 || true)
+    [ -n "$icon" ] && break
+    sleep 0.2
+  done
+  [ -n "$icon" ] || fail "no icon in the tray"
+  # The icon's size and its place on the screen: "22x22+77+1  +1001+1".
+  read -r w h x y < <(echo "$icon" | sed -E 's/.* ([0-9]+)x([0-9]+)[+-][0-9]+[+-][0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/')
+  xdotool mousemove $((x + w / 2)) $((y + h / 2))
+  sleep 0.3
+  xdotool click --repeat 2 --delay 120 1
+  wait_state Normal || fail "a double-click on the icon did not restore the window (state: $(state))"
+else
+  wait_state Iconic || fail "without a tray the window did not stay minimised on the taskbar (state: $(state))"
+  xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowmap "$window"
+  wait_state Normal || fail "the window did not come back from the taskbar"
+fi
+
+close_program
