@@ -8,7 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-packages=(g++ cmake ninja-build qt6-base-dev fonts-dejavu-core fonts-dejavu-extra)
+packages=(g++ cmake ninja-build qt6-base-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation)
 test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer)
 
 install_missing() {

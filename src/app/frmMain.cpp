@@ -40,6 +40,8 @@ frmMain::frmMain(Platform::Services &services, QWidget *parent)
             [this](const QPoint &at) { mnuAppointments->exec(at); });
     connectAppointments();
     connectToDos();
+    connectHelp();
+    connectDiagnostics();
     // Key preview: the window sees every key before the control with the focus.
     qApp->installEventFilter(this);
 }
@@ -199,6 +201,13 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         const auto *widget = qobject_cast<QWidget *>(watched);
         if (widget && widget->window() == this)
             Form_KeyUp(static_cast<QKeyEvent *>(event)->key());
+    } else if (event->type() == QEvent::MouseButtonDblClick) {
+        if (watched == imgLogo)
+            imgLogo_DblClick();
+        else if (watched == lblEasterEgg)
+            lblEasterEgg_DblClick();
+        else if (watched == picDebug)
+            picDebug_DblClick();
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -48,6 +48,8 @@ public:
     void EditToDo(bool Done, const QString &Title, const QString &Description);
     // Writes the page of pending to-do items from the two templates.
     void UpdateToDoHTML();
+    // Opens the donation page; the about box uses it too.
+    void mnuHelpDonate_Click();
 
     const QList<Appointment> &appointments() const { return Appointments; }
     const QList<ToDoItem> &toDos() const { return ToDos; }
@@ -118,6 +120,23 @@ private:
     QString appointmentDetails(qint32 index) const;
     Appointment &appointmentAt(qint32 index);
     void focusStep();
+
+    // Help
+    void connectHelp();
+    void openExternal(const QString &target);
+    void mnuHelpReadMe_Click();
+    void mnuHelpVerCheck_Click();
+    void mnuHelpWebHome_Click();
+    void mnuHelpWebForums_Click();
+    void mnuHelpWebEmail_Click();
+    void mnuHelpAboot_Click();
+
+    // Diagnostics
+    void connectDiagnostics();
+    void mnuDebugReset_Click();
+    void imgLogo_DblClick();
+    void lblEasterEgg_DblClick();
+    void picDebug_DblClick();
 
     QString dataPath(const QString &name) const;
 

@@ -95,8 +95,11 @@ MessageAnswer QtServices::showMessage(const Message &message)
 
 void QtServices::openExternal(const QString &target, const QString &workingFolder)
 {
+    // A path is opened as a local file; anything else is an address as written,
+    // its "%20" sequences kept.
+    const QUrl url = QDir::isAbsolutePath(target) ? QUrl::fromLocalFile(target)
+                                                  : QUrl(target, QUrl::TolerantMode);
     Q_UNUSED(workingFolder);
-    const QUrl url = QUrl::fromUserInput(target, QDir::currentPath(), QUrl::AssumeLocalFile);
     QDesktopServices::openUrl(url);
 }
 
