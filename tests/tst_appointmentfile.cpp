@@ -1,3 +1,4 @@
+#include "FileOps.h"
 #include "Appointment.h"
 #include "OleDate.h"
 #include "RecordFile.h"
@@ -216,7 +217,7 @@ private slots:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
         bool threw = false;
         try {
-            RecordFile::writeWhole(path, QByteArray(100'000, 'x'));
+            FileOps::writeWhole(path, QByteArray(100'000, 'x'));
         } catch (const AppError &) {
             threw = true;
         }
@@ -237,8 +238,8 @@ private slots:
             f.write("old");
         }
         QFile::setPermissions(path, QFileDevice::ReadOwner);
-        QVERIFY_THROWS_EXCEPTION(AppError, RecordFile::writeWhole(path, "new"));
-        QVERIFY_THROWS_EXCEPTION(AppError, RecordFile::removeIfExists(path));
+        QVERIFY_THROWS_EXCEPTION(AppError, FileOps::writeWhole(path, "new"));
+        QVERIFY_THROWS_EXCEPTION(AppError, FileOps::removeIfExists(path));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("old"));

@@ -121,6 +121,53 @@ private slots:
         QCOMPARE(box.read(QStringLiteral("todos.cal")), todos);
     }
 
+    void datedCopies_keepTheLastTenDistinctOnes()
+    {
+        Sandbox box;
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        QDir(box.dataPath(QString())).mkdir(QStringLiteral("backups"));
+        box.write(QStringLiteral("backups/notes.txt"), "not ours");
+        const auto file = [](int n) { return AppointmentFile::encode({Appointment{double(n), double(n), {}, {}, {}}}); };
+        const auto copies = [&] {
+            return QDir(box.dataPath(QStringLiteral("backups"))).entryList({"appointments-*.cal"}, QDir::Files, QDir::Name);
+        };
+        for (int start = 0; start < 13; ++start) {
+            // Every other start finds the file unchanged, which makes no new copy.
+            box.write(QStringLiteral("appointments.cal"), file(start / 2));
+            box.services.clock = QDateTime(QDate(2026, 12, 1 + start), QTime(9, 0));
+            frmMain w(box.services);
+            QVERIFY(w.Form_Load());
+        }
+        const QStringList kept = copies();
+        QCOMPARE(kept.size(), 7); // seven distinct contents so far
+        QCOMPARE(kept.first(), QStringLiteral("appointments-20261201-090000-00.cal"));
+        for (int start = 13; start < 20; ++start) {
+            box.write(QStringLiteral("appointments.cal"), file(start));
+            box.services.clock = QDateTime(QDate(2026, 12, 1 + start), QTime(9, 0));
+            frmMain w(box.services);
+            QVERIFY(w.Form_Load());
+        }
+        QCOMPARE(copies().size(), 10);
+        QCOMPARE(copies().last(), QStringLiteral("appointments-20261220-090000-00.cal"));
+        QCOMPARE(box.read(QStringLiteral("backups/") + copies().last()), file(19));
+        QCOMPARE(box.read(QStringLiteral("backups/notes.txt")), QByteArray("not ours"));
+        QVERIFY(box.services.messages.isEmpty());
+    }
+
+    void datedCopies_failing_isReportedAndStartGoesOn()
+    {
+        Sandbox box;
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        box.write(QStringLiteral("appointments.cal"), "0000000");
+        box.write(QStringLiteral("backups"), "a file where the folder should be");
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(box.services.messages.size(), 1);
+        QVERIFY(box.services.messages[0].title.endsWith(QStringLiteral(" Error 75 in Main.Load")));
+        QVERIFY(w.isVisible());
+        QCOMPARE(box.read(QStringLiteral("appointments.bak")), QByteArray("0000000"));
+    }
+
     void readOnlyBackup_isReportedAndStartGoesOn()
     {
         Sandbox box;

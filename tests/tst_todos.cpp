@@ -106,6 +106,10 @@ private slots:
         restart();
         QCOMPARE(rowsOf(list()), QStringList{row("[ x ] X", 0)});
         QCOMPARE(status(), QStringLiteral("0 pending, 1 completed (1 total)"));
+        // Reported, and the file kept, since the next save changes its bytes.
+        QCOMPARE(box->services.messages.size(), 1);
+        QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 13 in Main.LoadToDos")));
+        QVERIFY(box->services.messages[0].text.contains(QStringLiteral("completion flag 0001")));
         // The next save writes the flag the way the program always does.
         w->NewToDo(false, "Y", "");
         QCOMPARE(box->read(QStringLiteral("todos.cal")).mid(7, 2), QByteArray::fromHex("ffff"));

@@ -35,7 +35,7 @@ void load(const QString &path, const QString &source, const QDateTime &now, Deco
             throw AppError(decoded.damage->number,
                            RecordFile::damageReport(QFileInfo(path).fileName(), *decoded.damage, copy));
         });
-        if (decoded.damage->number == AppError::TypeMismatch && decoded.records.isEmpty())
+        if (!decoded.counted)
             return;
     }
     table = std::move(decoded.records);
@@ -49,11 +49,11 @@ bool save(const QString &path, const QString &source, Encode encode, const QList
 {
     modMain::ErrorTrap step(source);
     if (table.isEmpty())
-        return step([&] { RecordFile::removeIfExists(path); });
+        return step([&] { FileOps::removeIfExists(path); });
     BusyCursor busy;
     // Let the hourglass show, but take no user input in the middle of a save.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    return step([&] { RecordFile::writeWhole(path, encode(table)); });
+    return step([&] { FileOps::writeWhole(path, encode(table)); });
 }
 
 } // namespace RecordStore

@@ -4,6 +4,7 @@
 #include "BCGCalendar.h"
 #include "Controls.h"
 #include "AppInfo.h"
+#include "Backups.h"
 #include "FileOps.h"
 #include "NumberText.h"
 #include "Prefs.h"
@@ -86,6 +87,12 @@ bool frmMain::Form_Load()
     step([&] { InitTrayIcon(); });
     step([&] { BackUp(QStringLiteral("appointments.cal"), QStringLiteral("appointments.bak")); });
     step([&] { BackUp(QStringLiteral("todos.cal"), QStringLiteral("todos.bak")); });
+    // Beside the one backup each start replaces, dated copies that outlive several starts.
+    for (const char *record : {"appointments.cal", "todos.cal"}) {
+        step([&] {
+            Backups::keepDatedCopy(dataPath(QLatin1String(record)), dataPath(QStringLiteral("backups")), services_.now());
+        });
+    }
     step([&] { QCoreApplication::processEvents(); });
 
     step([&] { PrefsINI().setSection(QStringLiteral("Prefs")); });

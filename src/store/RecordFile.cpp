@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <cstring>
@@ -132,30 +131,6 @@ QString Reader::getText()
     return Ansi::decode(take(length));
 }
 
-void writeWhole(const QString &path, const QByteArray &bytes)
-{
-    if (FileOps::isReadOnly(path))
-        throw AppError(AppError::PermissionDenied);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw AppError(QFileInfo(path).absoluteDir().exists() ? AppError::PermissionDenied : AppError::PathNotFound);
-    if (file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
-        throw AppError(AppError::DiskFull);
-    }
-    if (!file.commit())
-        throw AppError(AppError::PathFileAccessError);
-}
-
-void removeIfExists(const QString &path)
-{
-    QFile file(path);
-    if (!file.exists())
-        return;
-    if (FileOps::isReadOnly(path) || !file.remove())
-        throw AppError(AppError::PermissionDenied);
-}
-
 QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDateTime &now)
 {
     const QFileInfo info(path);
@@ -170,10 +145,12 @@ QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDat
     QString name = stamp;
     for (int n = 2; folder.exists(name); ++n)
         name = stamp + u'-' + QString::number(n);
-    QFile out(folder.filePath(name));
-    if (!out.open(QIODevice::NewOnly) || out.write(bytes) != bytes.size())
+    try {
+        FileOps::createNew(folder.filePath(name), bytes);
+    } catch (const AppError &) {
         throw AppError(AppError::PathFileAccessError,
                        QStringLiteral("%1 is damaged and no copy of it could be kept.").arg(info.fileName()));
+    }
     return name;
 }
 

@@ -79,6 +79,8 @@ template<class Record>
 struct Decoded {
     QList<Record> records;
     std::optional<Damage> damage;
+    // False when the header is no count: then nothing in the file can be trusted.
+    bool counted = false;
 };
 
 // Reads the header and then the records with readOne(Reader&). A header that
@@ -95,6 +97,7 @@ Decoded<Record> decode(QByteArrayView bytes, ReadOne readOne)
                                QStringLiteral("its first seven bytes are not a record count, so no record was read")};
         return result;
     }
+    result.counted = true;
     Reader reader(bytes, HeaderLength);
     // A header can claim more records than the file could hold; reserve only what fits.
     result.records.reserve(qMin<qsizetype>(*count, (bytes.size() - HeaderLength) / 6));
@@ -117,11 +120,6 @@ Decoded<Record> decode(QByteArrayView bytes, ReadOne readOne)
     return result;
 }
 
-// Replaces the file whole: the old file stays as it was until the new one is
-// complete on disk. Throws AppError on failure.
-void writeWhole(const QString &path, const QByteArray &bytes);
-// Throws AppError when a file that exists cannot be removed.
-void removeIfExists(const QString &path);
 // Copies a damaged file beside itself under a name nothing else writes,
 // and returns that name. A copy already kept with the same bytes is reused.
 QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDateTime &now);

@@ -1,5 +1,8 @@
 #include "ToDoItem.h"
 
+#include <optional>
+#include <utility>
+
 namespace ToDoFile {
 
 QByteArray encode(const QList<ToDoItem> &table)
@@ -15,13 +18,27 @@ QByteArray encode(const QList<ToDoItem> &table)
 
 RecordFile::Decoded<ToDoItem> decode(QByteArrayView bytes)
 {
-    return RecordFile::decode<ToDoItem>(bytes, [](RecordFile::Reader &in) {
+    qsizetype index = 0;
+    std::optional<std::pair<qsizetype, quint16>> odd;
+    RecordFile::Decoded<ToDoItem> result = RecordFile::decode<ToDoItem>(bytes, [&](RecordFile::Reader &in) {
         ToDoItem item;
-        item.Done = in.getWord() != 0;
+        const quint16 done = in.getWord();
+        item.Done = done != 0;
+        if (done != 0 && done != 0xFFFF && !odd)
+            odd = {{index, done}};
         item.Title = in.getText();
         item.Description = in.getText();
+        ++index;
         return item;
     });
+    if (odd && !result.damage) {
+        result.damage = RecordFile::Damage{
+            AppError::TypeMismatch,
+            QStringLiteral("record %1 has the completion flag %2, which was read as completed")
+                .arg(odd->first)
+                .arg(odd->second, 4, 16, QLatin1Char('0'))};
+    }
+    return result;
 }
 
 } // namespace ToDoFile

@@ -17,7 +17,8 @@ namespace ToDoFile {
 // Done is written as 0x0000 or 0xFFFF.
 QByteArray encode(const QList<ToDoItem> &table);
 // Any Done value other than 0x0000 reads as completed, so that no item falls
-// outside both groups of the list.
+// outside both groups of the list; a value other than 0xFFFF is reported as
+// damage, since the next save writes it as 0xFFFF.
 RecordFile::Decoded<ToDoItem> decode(QByteArrayView bytes);
 
 } // namespace ToDoFile

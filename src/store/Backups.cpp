@@ -1,0 +1,62 @@
+#include "Backups.h"
+
+#include "AppError.h"
+#include "FileOps.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace {
+
+// "appointments.cal" gives "appointments-20261207-140509-00.cal"; the last
+// two digits tell apart copies made within one second, so names sort by age.
+QRegularExpression namePattern(const QFileInfo &record)
+{
+    return QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(record.completeBaseName())
+                              + QStringLiteral("-\\d{8}-\\d{6}-\\d{2}\\.")
+                              + QRegularExpression::escape(record.suffix()) + u'$');
+}
+
+} // namespace
+
+namespace Backups {
+
+QStringList copiesOf(const QString &recordFile, const QString &folder)
+{
+    const QRegularExpression pattern = namePattern(QFileInfo(recordFile));
+    QStringList copies;
+    for (const QString &name : QDir(folder).entryList(QDir::Files, QDir::Name)) {
+        if (pattern.match(name).hasMatch())
+            copies << name;
+    }
+    return copies;
+}
+
+void keepDatedCopy(const QString &recordFile, const QString &folder, const QDateTime &now)
+{
+    if (!QFileInfo::exists(recordFile))
+        return;
+    const QByteArray bytes = FileOps::readWhole(recordFile);
+    if (!QDir().mkpath(folder))
+        throw AppError(AppError::PathFileAccessError, QStringLiteral("The folder for backups could not be made."));
+
+    QStringList copies = copiesOf(recordFile, folder);
+    const QDir dir(folder);
+    if (copies.isEmpty() || FileOps::readWhole(dir.filePath(copies.back())) != bytes) {
+        const QFileInfo record(recordFile);
+        const QString stamp = record.completeBaseName() + u'-' + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        QString name;
+        for (int n = 0; n < 100; ++n) {
+            name = stamp + QStringLiteral("-%1.").arg(n, 2, 10, QLatin1Char('0')) + record.suffix();
+            if (!dir.exists(name))
+                break;
+        }
+        FileOps::createNew(dir.filePath(name), bytes);
+        copies = copiesOf(recordFile, folder);
+    }
+    for (qsizetype i = 0; i + Kept < copies.size(); ++i)
+        FileOps::removeIfExists(dir.filePath(copies[i]));
+}
+
+} // namespace Backups

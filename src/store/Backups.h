@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QDateTime>
+#include <QStringList>
+
+// Dated copies of a record file, kept beside the single start-up backup so
+// that a table emptied by mistake survives more than one start.
+namespace Backups {
+
+constexpr int Kept = 10;
+
+// Copies the record file into `folder` under a dated name when it differs
+// from the newest copy there, then removes all but the newest `Kept` copies
+// of that file. A missing record file is left alone. Throws AppError.
+void keepDatedCopy(const QString &recordFile, const QString &folder, const QDateTime &now);
+
+// The dated copies of a record file in `folder`, oldest first.
+QStringList copiesOf(const QString &recordFile, const QString &folder);
+
+} // namespace Backups

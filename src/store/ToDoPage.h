@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ToDoItem.h"
+
+#include <QString>
+
+// The web page of the newest pending to-do items, from two templates.
+namespace ToDoPage {
+
+// A template's text: its lines joined by CR LF (a line ends at CR LF or a
+// lone CR), comment lines ("#" first) left out. Throws when nothing but
+// comments is left.
+QString templateText(const QString &fileText, const QString &fileName);
+QString readTemplate(const QString &path);
+
+// The page: the item template filled for each pending item, newest first, at
+// most `limit` of them (0 or below: all), in place of "[content]". Titles and
+// descriptions are written as HTML text, escaped line breaks as "<br />".
+// Placeholders are replaced only where the templates have them.
+QString build(const QString &page, const QString &item, const QList<ToDoItem> &table, int limit);
+
+} // namespace ToDoPage

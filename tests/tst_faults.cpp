@@ -1,0 +1,255 @@
+#include "FileOps.h"
+#include "Prefs.h"
+#include "WindowFixture.h"
+
+#include <QDirIterator>
+#include <QPushButton>
+
+using Step = FileOps::Step;
+Q_DECLARE_METATYPE(FileOps::Step)
+
+namespace {
+
+// Fails one step on files whose name ends in `target`, or leaves `room`
+// bytes for writing to them.
+class FaultPlan final : public FileOps::Faults
+{
+public:
+    bool fails(Step step, const QString &path) override
+    {
+        const bool hit = armed && step == failing && path.endsWith(target);
+        injected += hit ? 1 : 0;
+        return hit;
+    }
+    qint64 room(const QString &path) override
+    {
+        if (armed && space >= 0 && path.endsWith(target)) {
+            ++injected;
+            return space;
+        }
+        return -1;
+    }
+
+    bool armed = false;
+    QString target;
+    Step failing = Step::Open;
+    qint64 space = -1; // a disk that fills up after this many bytes
+    int injected = 0;
+};
+
+// The data folder's files but the error log, which every report adds to.
+QMap<QString, QByteArray> filesIn(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (!it.filePath().endsWith(QStringLiteral("ErrorLog.txt")) && f.open(QIODevice::ReadOnly))
+            files.insert(it.filePath().mid(folder.size()), f.readAll());
+    }
+    return files;
+}
+
+} // namespace
+
+class tst_Faults : public QObject, WindowFixture
+{
+    Q_OBJECT
+
+    FaultPlan plan;
+
+    void arm(const QString &target, Step step, qint64 space)
+    {
+        plan.target = target;
+        plan.failing = step;
+        plan.space = space;
+        plan.injected = 0;
+        plan.armed = true;
+        box->services.messages.clear();
+    }
+
+    void expectOneReport(const QString &source)
+    {
+        QVERIFY2(plan.injected > 0, "no fault was injected");
+        QCOMPARE(box->services.messages.size(), 1);
+        QVERIFY2(box->services.messages[0].title.endsWith(QStringLiteral(" in ") + source),
+                 qPrintable(box->services.messages[0].title));
+    }
+
+private slots:
+    void initTestCase() { prepareLook(); }
+    void init()
+    {
+        setUp();
+        box->write(QStringLiteral("template_page.txt"), "[content]");
+        box->write(QStringLiteral("template_item.txt"), "<[title]>");
+        ExportToDo = 0;
+        FileOps::setFaults(&plan);
+        plan.armed = false;
+    }
+    void cleanup()
+    {
+        FileOps::setFaults(nullptr);
+        tearDown();
+    }
+
+    void saves_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<Step>("step");
+        QTest::addColumn<qint64>("space");
+        for (const char *file : {"appointments.cal", "todos.cal"}) {
+            const QByteArray f(file);
+            QTest::addRow("%s open", file) << QString(f) << Step::Open << qint64(-1);
+            QTest::addRow("%s write", file) << QString(f) << Step::Write << qint64(-1);
+            QTest::addRow("%s commit", file) << QString(f) << Step::Commit << qint64(-1);
+            QTest::addRow("%s disk full at once", file) << QString(f) << Step::Remove << qint64(0);
+            QTest::addRow("%s disk full mid-save", file) << QString(f) << Step::Remove << qint64(30);
+        }
+    }
+
+    // A failed save leaves the old file whole and the change in memory and on screen.
+    void saves()
+    {
+        QFETCH(QString, file);
+        QFETCH(Step, step);
+        QFETCH(qint64, space);
+        const bool appointments = file == QStringLiteral("appointments.cal");
+        restart();
+        if (appointments)
+            w->NewAppointment(46363.5, 46363.5, "General", "On disk", "first");
+        else
+            w->NewToDo(false, "On disk", "first");
+        const auto before = filesIn(box->dataPath(QString()));
+
+        arm(file, step, space);
+        if (appointments)
+            w->NewAppointment(46363.6, 46363.6, "General", "Only in memory", "a long enough description");
+        else
+            w->NewToDo(false, "Only in memory", "a long enough description");
+        expectOneReport(appointments ? QStringLiteral("Main.SaveAppointments") : QStringLiteral("Main.SaveToDos"));
+        QCOMPARE(filesIn(box->dataPath(QString())), before);
+        if (appointments) {
+            QCOMPARE(w->AppointmentCount(), 2);
+            QCOMPARE(w->appointments()[1].Title, QStringLiteral("Only in memory"));
+            QCOMPARE(child<RowList>("lstAppointments")->count(), 2);
+        } else {
+            QCOMPARE(w->ToDoCount(), 2);
+            QCOMPARE(child<RowList>("lstToDos")->count(), 2);
+        }
+
+        // Once the disk behaves again, the next change saves everything.
+        plan.armed = false;
+        if (appointments)
+            w->NewAppointment(46363.7, 46363.7, "General", "Third", "");
+        else
+            w->NewToDo(false, "Third", "");
+        const QByteArray now = box->read(file);
+        QVERIFY(now.startsWith("0000003"));
+        QVERIFY(now.contains("Only in memory"));
+    }
+
+    void removal_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("appointments") << "appointments.cal";
+        QTest::newRow("to-dos") << "todos.cal";
+    }
+
+    // Deleting the last record removes the file; when that fails the file stays whole.
+    void removal()
+    {
+        QFETCH(QString, file);
+        const bool appointments = file == QStringLiteral("appointments.cal");
+        restart();
+        if (appointments)
+            w->NewAppointment(46363.5, 46363.5, "General", "Only one", "");
+        else
+            w->NewToDo(false, "Only one", "");
+        const QByteArray before = box->read(file);
+        arm(file, Step::Remove, -1);
+        auto *list = child<RowList>(appointments ? "lstAppointments" : "lstToDos");
+        list->setCurrentRow(0);
+        child<QPushButton>(appointments ? "cmdDeleteAppointment" : "cmdDeleteToDo")->click();
+        expectOneReport(appointments ? QStringLiteral("Main.SaveAppointments") : QStringLiteral("Main.SaveToDos"));
+        QCOMPARE(box->read(file), before);
+        QCOMPARE(appointments ? w->AppointmentCount() : w->ToDoCount(), 0);
+    }
+
+    void loads_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<Step>("step");
+        for (const char *file : {"appointments.cal", "todos.cal"}) {
+            QTest::addRow("%s open", file) << QString::fromLatin1(file) << Step::Open;
+            QTest::addRow("%s read", file) << QString::fromLatin1(file) << Step::Read;
+        }
+    }
+
+    // A record file that cannot be read is reported once and left alone.
+    void loads()
+    {
+        QFETCH(QString, file);
+        QFETCH(Step, step);
+        const bool appointments = file == QStringLiteral("appointments.cal");
+        box->write(file, appointments ? AppointmentFile::encode({{46363.5, 46363.5, "G", "T", ""}})
+                                      : ToDoFile::encode({{false, "T", ""}}));
+        const QByteArray before = box->read(file);
+        arm(file, step, -1);
+        restart();
+        // A start reads the file for the backup, the dated copy and the load; each failure is
+        // reported, the loader's once.
+        QVERIFY(plan.injected >= 1);
+        const QString loader = appointments ? QStringLiteral("Main.LoadAppointments") : QStringLiteral("Main.LoadToDos");
+        int fromLoader = 0;
+        for (const Platform::Message &m : std::as_const(box->services.messages))
+            fromLoader += m.title.endsWith(QStringLiteral(" in ") + loader) ? 1 : 0;
+        QCOMPARE(fromLoader, 1);
+        QCOMPARE(box->read(file), before);
+        QCOMPARE(appointments ? w->AppointmentCount() : w->ToDoCount(), 0);
+    }
+
+    void exporting_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<Step>("step");
+        QTest::addColumn<qint64>("space");
+        QTest::newRow("page template open") << "template_page.txt" << Step::Open << qint64(-1);
+        QTest::newRow("item template read") << "template_item.txt" << Step::Read << qint64(-1);
+        QTest::newRow("page open") << "ToDo.html" << Step::Open << qint64(-1);
+        QTest::newRow("page write") << "ToDo.html" << Step::Write << qint64(-1);
+        QTest::newRow("page commit") << "ToDo.html" << Step::Commit << qint64(-1);
+        QTest::newRow("disk full in the page") << "ToDo.html" << Step::Remove << qint64(5);
+    }
+
+    // A failed export leaves the previous page whole; the to-do file is saved all the same.
+    void exporting()
+    {
+        QFETCH(QString, file);
+        QFETCH(Step, step);
+        QFETCH(qint64, space);
+        restart();
+        ExportToDo = 1;
+        w->NewToDo(false, "First", "");
+        const QByteArray page = box->read(QStringLiteral("ToDo.html"));
+        QCOMPARE(page, QByteArray("<First>\r\n"));
+        arm(file, step, space);
+        w->NewToDo(false, "Second", "");
+        expectOneReport(QStringLiteral("UpdateToDoHTML"));
+        QCOMPARE(box->read(QStringLiteral("ToDo.html")), page);
+        QVERIFY(box->read(QStringLiteral("todos.cal")).startsWith("0000002"));
+    }
+
+    void backups_failingIsReportedAndStartGoesOn()
+    {
+        box->write(QStringLiteral("appointments.cal"), AppointmentFile::encode({{46363.5, 46363.5, "G", "T", ""}}));
+        arm(QStringLiteral("-00.cal"), Step::Open, -1);
+        restart();
+        expectOneReport(QStringLiteral("Main.Load"));
+        QCOMPARE(w->AppointmentCount(), 1);
+        QCOMPARE(box->read(QStringLiteral("appointments.bak")), box->read(QStringLiteral("appointments.cal")));
+    }
+};
+
+QTEST_MAIN(tst_Faults)
+#include "tst_faults.moc"
