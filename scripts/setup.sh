@@ -2,14 +2,15 @@
 # One entry point for a fresh Debian 12 machine, run as root:
 #   scripts/setup.sh run    installs what is missing, builds, starts Brindlewatch
 #   scripts/setup.sh test   installs what is missing, builds, runs every test
-#                           (plain build, then again under ASan and UBSan)
+#                           (plain build, then again under ASan and UBSan,
+#                           then a short run of each fuzz target)
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
 packages=(g++ cmake ninja-build qt6-base-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation)
-test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer)
+test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer clang libclang-rt-14-dev)
 
 install_missing() {
   local missing=()
@@ -45,6 +46,9 @@ test)
   ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     LSAN_OPTIONS=suppressions="$here/tests/lsan.supp" \
     ctest --test-dir build-sanitize --output-on-failure -j2
+  # The store's fuzz targets, each for a bounded time on the committed corpus.
+  CC=clang CXX=clang++ build build-fuzz -DBW_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  ctest --test-dir build-fuzz --output-on-failure -j2
   ;;
 *)
   echo "usage: $0 run|test" >&2

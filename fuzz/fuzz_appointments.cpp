@@ -1,0 +1,14 @@
+// The appointment file loader: whatever the bytes, no crash, no hang, and a
+// file that loads without a report saves back to exactly the same bytes.
+#include "Appointment.h"
+
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArrayView bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const auto decoded = AppointmentFile::decode(bytes);
+    if (!decoded.damage && AppointmentFile::encode(decoded.records) != bytes)
+        std::abort();
+    return 0;
+}
