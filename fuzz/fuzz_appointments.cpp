@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArrayView bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     const auto decoded = AppointmentFile::decode(bytes);
     if (!decoded.damage && AppointmentFile::encode(decoded.records) != bytes)
         std::abort();

@@ -6,7 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArrayView bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     const auto decoded = ToDoFile::decode(bytes);
     if (!decoded.damage && ToDoFile::encode(decoded.records) != bytes)
         std::abort();

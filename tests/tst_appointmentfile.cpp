@@ -265,6 +265,7 @@ private slots:
         QFETCH(double, value);
         QFETCH(QDateTime, expected);
         QCOMPARE(OleDate::toDateTime(value), expected);
+        QCOMPARE(OleDate::toDate(value), expected.date());
         if (expected.isValid() && expected.time().msec() == 0)
             QCOMPARE(OleDate::toDateTime(OleDate::fromDateTime(expected)), expected);
     }

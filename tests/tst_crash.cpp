@@ -50,7 +50,7 @@ private slots:
             QVERIFY2(!decoded.damage, qPrintable(QStringLiteral("round %1: %2").arg(round).arg(decoded.damage->what)));
             QCOMPARE(decoded.records.size(), records);
             // Which save is on disk, as its first record says; the bytes must be that save's whole.
-            const int k = decoded.records.first().Category.mid(5).toInt();
+            const int k = decoded.records.first().Category.toString().mid(5).toInt();
             QCOMPARE(bytes, AppointmentFile::encode(tableOf(k, records)));
             QVERIFY2(k == finished || k == finished + 1 || (finished == -1 && k == lastSeen),
                      qPrintable(QStringLiteral("round %1: save %2 on disk, %3 finished").arg(round).arg(k).arg(finished)));

@@ -192,8 +192,10 @@ private slots:
         QFETCH(QString, file);
         QFETCH(Step, step);
         const bool appointments = file == QStringLiteral("appointments.cal");
-        box->write(file, appointments ? AppointmentFile::encode({{46363.5, 46363.5, "G", "T", ""}})
-                                      : ToDoFile::encode({{false, "T", ""}}));
+        const QByteArray content = appointments
+                                       ? AppointmentFile::encode({Appointment{46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("T"), QString()}})
+                                       : ToDoFile::encode({ToDoItem{false, QStringLiteral("T"), QString()}});
+        box->write(file, content);
         const QByteArray before = box->read(file);
         arm(file, step, -1);
         restart();

@@ -10,6 +10,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <optional>
+
 // Reading and writing a whole record file under the report-and-continue rule,
 // the same for appointments and to-do items.
 namespace RecordStore {
@@ -18,15 +20,19 @@ namespace RecordStore {
 // damaged file is reported under `source` and kept aside; the records before
 // the damage are loaded, unless the header itself is no count, in which case
 // the table stays as it was.
+// `preread`, when given, is the file's content read a moment ago.
 template<class Record, class Decode>
-void load(const QString &path, const QString &source, const QDateTime &now, Decode decode, QList<Record> &table)
+void load(const QString &path, const QString &source, const QDateTime &now, Decode decode, QList<Record> &table,
+          std::optional<QByteArray> preread = std::nullopt)
 {
     if (!modMain::FileExists(path))
         return;
     modMain::ErrorTrap step(source);
     BusyCursor busy;
     QByteArray bytes;
-    if (!step([&] { bytes = FileOps::readWhole(path); }))
+    if (preread)
+        bytes = std::move(*preread);
+    else if (!step([&] { bytes = FileOps::readWhole(path); }))
         return;
     RecordFile::Decoded<Record> decoded = decode(bytes);
     if (decoded.damage) {

@@ -85,13 +85,20 @@ bool frmMain::Form_Load()
     step([&] { setWindowTitle(AppInfo::caption()); });
     step([&] { PrefsINI().setFile(dataPath(QStringLiteral("prefs.ini"))); });
     step([&] { InitTrayIcon(); });
-    step([&] { BackUp(QStringLiteral("appointments.cal"), QStringLiteral("appointments.bak")); });
-    step([&] { BackUp(QStringLiteral("todos.cal"), QStringLiteral("todos.bak")); });
+    step([&] { BackUp(QStringLiteral("appointments.cal"), QStringLiteral("appointments.bak"), startAppointments_); });
+    step([&] { BackUp(QStringLiteral("todos.cal"), QStringLiteral("todos.bak"), startToDos_); });
     // Beside the one backup each start replaces, dated copies that outlive several starts.
-    for (const char *record : {"appointments.cal", "todos.cal"}) {
-        step([&] {
-            Backups::keepDatedCopy(dataPath(QLatin1String(record)), dataPath(QStringLiteral("backups")), services_.now());
-        });
+    const struct {
+        const char *name;
+        const std::optional<QByteArray> &content;
+    } records[] = {{"appointments.cal", startAppointments_}, {"todos.cal", startToDos_}};
+    for (const auto &record : records) {
+        if (record.content) {
+            step([&] {
+                Backups::keepDatedCopy(*record.content, dataPath(QLatin1String(record.name)),
+                                       dataPath(QStringLiteral("backups")), services_.now());
+            });
+        }
     }
     step([&] { QCoreApplication::processEvents(); });
 
@@ -116,11 +123,14 @@ bool frmMain::Form_Load()
     return true;
 }
 
-void frmMain::BackUp(const QString &recordFile, const QString &backupFile)
+void frmMain::BackUp(const QString &recordFile, const QString &backupFile, std::optional<QByteArray> &content)
 {
+    // Read once: the same bytes make the backups and the first load.
     const QString record = dataPath(recordFile);
-    if (modMain::FileExists(record))
-        FileOps::copyReplacing(record, dataPath(backupFile));
+    if (!modMain::FileExists(record))
+        return;
+    content = FileOps::readWhole(record);
+    FileOps::writeWhole(dataPath(backupFile), *content);
 }
 
 void frmMain::LoadLogo()

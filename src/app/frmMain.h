@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 
+#include <optional>
+
 class BCGCalendar;
 class DetailsBox;
 class QAction;
@@ -25,6 +27,8 @@ class Services;
 class frmMain : public QMainWindow
 {
     Q_OBJECT
+    // The benchmarks time the store operations one by one.
+    friend class BenchProbe;
 
 public:
     explicit frmMain(Platform::Services &services, QWidget *parent = nullptr);
@@ -87,7 +91,7 @@ private:
     void mnuSysTrayRestore_Click();
     void mnuSysTrayExit_Click();
     void mnuFilePrefs_Click();
-    void BackUp(const QString &recordFile, const QString &backupFile);
+    void BackUp(const QString &recordFile, const QString &backupFile, std::optional<QByteArray> &content);
     void LoadLogo();
     void PlaceWindow();
     // To-do items
@@ -183,4 +187,7 @@ private:
 
     QList<Appointment> Appointments;
     QList<ToDoItem> ToDos;
+    // The record files as start-up read them once for the backups and the first load.
+    std::optional<QByteArray> startAppointments_;
+    std::optional<QByteArray> startToDos_;
 };

@@ -63,12 +63,16 @@ void BCGCalendar::MarkDay(qint16 day, bool mark)
     const QDate first(yearShown(), monthShown(), 1);
     if (day < 1 || day > first.daysInMonth())
         throw AppError(AppError::InvalidProcedureCall);
+    const QDate date = first.addDays(day - 1);
+    // A busy day is marked once for each of its appointments; once is enough to show.
+    if (mark && isMarked(date))
+        return;
     QTextCharFormat format;
     if (mark) {
         format.setFontWeight(QFont::Bold);
         format.setForeground(QColor(0x8a, 0x1c, 0x12));
     }
-    setDateTextFormat(first.addDays(day - 1), format);
+    setDateTextFormat(date, format);
 }
 
 bool BCGCalendar::isMarked(const QDate &date) const

@@ -69,7 +69,7 @@ Appointment &frmMain::appointmentAt(qint32 index)
 void frmMain::LoadAppointments()
 {
     RecordStore::load(dataPath(kFileName), QStringLiteral("Main.LoadAppointments"), services_.now(),
-                      AppointmentFile::decode, Appointments);
+                      AppointmentFile::decode, Appointments, std::exchange(startAppointments_, std::nullopt));
     const QDate today = services_.now().date();
     TodayCount = 0;
     for (const Appointment &a : std::as_const(Appointments)) {

@@ -26,32 +26,35 @@ namespace Ansi {
 
 QByteArray encode(QStringView text)
 {
-    QByteArray out;
-    out.reserve(text.size());
+    QByteArray out(text.size(), Qt::Uninitialized);
+    char *dst = out.data();
+    qsizetype n = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar ch = text[i];
-        if (ch.unicode() < 0x80) {
-            out.append(static_cast<char>(ch.unicode()));
+        const char16_t c = text[i].unicode();
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            dst[n++] = static_cast<char>(c);
             continue;
         }
         // A character outside the basic plane is one character, so one "?".
-        if (ch.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
-            out.append('?');
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            dst[n++] = '?';
             ++i;
             continue;
         }
-        out.append(encodeOne(ch.unicode()));
+        dst[n++] = encodeOne(c);
     }
+    out.truncate(n);
     return out;
 }
 
 QString decode(QByteArrayView bytes)
 {
-    QString out(bytes.size(), Qt::Uninitialized);
-    QChar *dst = out.data();
+    // Most text is Latin-1 already; only 0x80..0x9F differ from it.
+    QString out = QString::fromLatin1(bytes);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
-        dst[i] = (b >= 0x80 && b < 0xA0) ? QChar(kHigh[b - 0x80]) : QChar(b);
+        if (b >= 0x80 && b < 0xA0)
+            out[i] = QChar(kHigh[b - 0x80]);
     }
     return out;
 }

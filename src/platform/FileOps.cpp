@@ -110,9 +110,4 @@ void removeIfExists(const QString &path)
         throw AppError(AppError::PermissionDenied);
 }
 
-void copyReplacing(const QString &source, const QString &target)
-{
-    writeWhole(target, readWhole(source));
-}
-
 } // namespace FileOps

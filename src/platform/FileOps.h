@@ -46,7 +46,4 @@ void createNew(const QString &path, const QByteArray &bytes);
 // Removes the file if it exists.
 void removeIfExists(const QString &path);
 
-// Copies source over target. The target is replaced whole or left as it was.
-void copyReplacing(const QString &source, const QString &target);
-
 } // namespace FileOps

@@ -4,7 +4,10 @@ namespace AppointmentFile {
 
 QByteArray encode(const QList<Appointment> &table)
 {
-    RecordFile::Writer out(static_cast<qint32>(table.size()));
+    qsizetype size = 0;
+    for (const Appointment &a : table)
+        size += 22 + a.Category.encodedSize() + a.Title.encodedSize() + a.Description.encodedSize();
+    RecordFile::Writer out(static_cast<qint32>(table.size()), size);
     for (const Appointment &a : table) {
         out.putDouble(a.StartTime);
         out.putDouble(a.EndTime);
@@ -15,15 +18,15 @@ QByteArray encode(const QList<Appointment> &table)
     return out.bytes();
 }
 
-RecordFile::Decoded<Appointment> decode(QByteArrayView bytes)
+RecordFile::Decoded<Appointment> decode(const QByteArray &bytes)
 {
     return RecordFile::decode<Appointment>(bytes, [](RecordFile::Reader &in) {
         Appointment a;
         a.StartTime = in.getDouble();
         a.EndTime = in.getDouble();
-        a.Category = in.getText();
-        a.Title = in.getText();
-        a.Description = in.getText();
+        a.Category = in.getStoredText();
+        a.Title = in.getStoredText();
+        a.Description = in.getStoredText();
         return a;
     });
 }

@@ -10,14 +10,14 @@
 struct Appointment {
     double StartTime = 0;
     double EndTime = 0;
-    QString Category;
-    QString Title;
-    QString Description;
+    StoredText Category;
+    StoredText Title;
+    StoredText Description;
 };
 
 namespace AppointmentFile {
 
 QByteArray encode(const QList<Appointment> &table);
-RecordFile::Decoded<Appointment> decode(QByteArrayView bytes);
+RecordFile::Decoded<Appointment> decode(const QByteArray &bytes);
 
 } // namespace AppointmentFile

@@ -35,15 +35,20 @@ QStringList copiesOf(const QString &recordFile, const QString &folder)
 
 void keepDatedCopy(const QString &recordFile, const QString &folder, const QDateTime &now)
 {
-    if (!QFileInfo::exists(recordFile))
-        return;
-    const QByteArray bytes = FileOps::readWhole(recordFile);
+    if (QFileInfo::exists(recordFile))
+        keepDatedCopy(FileOps::readWhole(recordFile), recordFile, folder, now);
+}
+
+void keepDatedCopy(const QByteArray &bytes, const QString &recordFile, const QString &folder, const QDateTime &now)
+{
     if (!QDir().mkpath(folder))
         throw AppError(AppError::PathFileAccessError, QStringLiteral("The folder for backups could not be made."));
 
     QStringList copies = copiesOf(recordFile, folder);
     const QDir dir(folder);
-    if (copies.isEmpty() || FileOps::readWhole(dir.filePath(copies.back())) != bytes) {
+    // Only a copy of the same size can hold the same bytes; no other needs reading.
+    const QString newest = copies.isEmpty() ? QString() : dir.filePath(copies.back());
+    if (newest.isEmpty() || QFileInfo(newest).size() != bytes.size() || FileOps::readWhole(newest) != bytes) {
         const QFileInfo record(recordFile);
         const QString stamp = record.completeBaseName() + u'-' + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
         QString name;

@@ -13,6 +13,8 @@ constexpr int Kept = 10;
 // from the newest copy there, then removes all but the newest `Kept` copies
 // of that file. A missing record file is left alone. Throws AppError.
 void keepDatedCopy(const QString &recordFile, const QString &folder, const QDateTime &now);
+// The same for a record file whose content was read already.
+void keepDatedCopy(const QByteArray &bytes, const QString &recordFile, const QString &folder, const QDateTime &now);
 
 // The dated copies of a record file in `folder`, oldest first.
 QStringList copiesOf(const QString &recordFile, const QString &folder);

@@ -32,7 +32,13 @@ QDateTime toDateTime(double value)
 
 QDate toDate(double value)
 {
-    return toDateTime(value).date();
+    // The views ask this of every record; it must not build a date-time each time.
+    if (!std::isfinite(value) || value < kFirst || value >= kLast)
+        return {};
+    const double whole = std::trunc(value);
+    const double seconds = std::round(std::fabs(value - whole) * 86400.0);
+    const qint64 days = static_cast<qint64>(whole) + (seconds >= 86400.0 ? 1 : 0);
+    return QDate::fromJulianDay(kEpoch.toJulianDay() + days);
 }
 
 } // namespace OleDate

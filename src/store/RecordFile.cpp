@@ -71,9 +71,10 @@ void ensureFits(qint64 count, std::initializer_list<const QString *> texts, cons
     }
 }
 
-Writer::Writer(qint32 count)
+Writer::Writer(qint32 count, qsizetype expectedSize)
     : out_(header(count))
 {
+    out_.reserve(HeaderLength + expectedSize);
 }
 
 void Writer::putDouble(double value)
@@ -90,9 +91,9 @@ void Writer::putWord(quint16 value)
     out_.append(raw, 2);
 }
 
-void Writer::putText(const QString &text)
+void Writer::putText(const StoredText &text)
 {
-    const QByteArray bytes = Ansi::encode(text);
+    const QByteArray bytes = text.encoded();
     if (bytes.size() > MaxTextBytes)
         throw AppError(AppError::Overflow,
                        QStringLiteral("A text of %1 bytes is longer than the 65,535 a record can hold.").arg(bytes.size()));
@@ -100,7 +101,7 @@ void Writer::putText(const QString &text)
     out_.append(bytes);
 }
 
-Reader::Reader(QByteArrayView bytes, qsizetype position)
+Reader::Reader(const QByteArray &bytes, qsizetype position)
     : bytes_(bytes)
     , pos_(position)
 {
@@ -110,7 +111,7 @@ QByteArrayView Reader::take(qsizetype n)
 {
     if (bytes_.size() - pos_ < n)
         throw Short{};
-    const QByteArrayView piece = bytes_.sliced(pos_, n);
+    const QByteArrayView piece = QByteArrayView(bytes_).sliced(pos_, n);
     pos_ += n;
     return piece;
 }
@@ -129,6 +130,14 @@ QString Reader::getText()
 {
     const quint16 length = getWord();
     return Ansi::decode(take(length));
+}
+
+StoredText Reader::getStoredText()
+{
+    const quint16 length = getWord();
+    const qsizetype at = pos_;
+    take(length);
+    return StoredText::inFile(bytes_, at, length);
 }
 
 QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDateTime &now)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppError.h"
+#include "StoredText.h"
 
 #include <QByteArray>
 #include <QList>
@@ -40,11 +41,12 @@ void ensureFits(qint64 count, std::initializer_list<const QString *> texts, cons
 class Writer
 {
 public:
-    explicit Writer(qint32 count);
+    // `expectedSize`, when known, saves the output from growing step by step.
+    explicit Writer(qint32 count, qsizetype expectedSize = 0);
     void putDouble(double value);
     void putWord(quint16 value);
     // Throws when the text is longer than a record can hold.
-    void putText(const QString &text);
+    void putText(const StoredText &text);
     const QByteArray &bytes() const { return out_; }
 
 private:
@@ -56,16 +58,18 @@ class Reader
 {
 public:
     struct Short {};
-    explicit Reader(QByteArrayView bytes, qsizetype position);
+    explicit Reader(const QByteArray &bytes, qsizetype position);
     double getDouble();
     quint16 getWord();
     QString getText();
+    // The text as the file holds it, decoded only when looked at.
+    StoredText getStoredText();
     qsizetype position() const { return pos_; }
     bool atEnd() const { return pos_ == bytes_.size(); }
 
 private:
     QByteArrayView take(qsizetype n);
-    QByteArrayView bytes_;
+    const QByteArray &bytes_;
     qsizetype pos_;
 };
 
@@ -88,10 +92,10 @@ struct Decoded {
 // read so far; bytes after the last record are reported too, since the next
 // save would drop them.
 template<class Record, class ReadOne>
-Decoded<Record> decode(QByteArrayView bytes, ReadOne readOne)
+Decoded<Record> decode(const QByteArray &bytes, ReadOne readOne)
 {
     Decoded<Record> result;
-    const std::optional<qint32> count = parseHeader(bytes.first(qMin<qsizetype>(bytes.size(), HeaderLength)));
+    const std::optional<qint32> count = parseHeader(QByteArrayView(bytes).first(qMin<qsizetype>(bytes.size(), HeaderLength)));
     if (!count) {
         result.damage = Damage{AppError::TypeMismatch,
                                QStringLiteral("its first seven bytes are not a record count, so no record was read")};

@@ -7,7 +7,10 @@ namespace ToDoFile {
 
 QByteArray encode(const QList<ToDoItem> &table)
 {
-    RecordFile::Writer out(static_cast<qint32>(table.size()));
+    qsizetype size = 0;
+    for (const ToDoItem &item : table)
+        size += 6 + item.Title.encodedSize() + item.Description.encodedSize();
+    RecordFile::Writer out(static_cast<qint32>(table.size()), size);
     for (const ToDoItem &item : table) {
         out.putWord(item.Done ? 0xFFFF : 0x0000);
         out.putText(item.Title);
@@ -16,7 +19,7 @@ QByteArray encode(const QList<ToDoItem> &table)
     return out.bytes();
 }
 
-RecordFile::Decoded<ToDoItem> decode(QByteArrayView bytes)
+RecordFile::Decoded<ToDoItem> decode(const QByteArray &bytes)
 {
     qsizetype index = 0;
     std::optional<std::pair<qsizetype, quint16>> odd;
@@ -26,8 +29,8 @@ RecordFile::Decoded<ToDoItem> decode(QByteArrayView bytes)
         item.Done = done != 0;
         if (done != 0 && done != 0xFFFF && !odd)
             odd = {{index, done}};
-        item.Title = in.getText();
-        item.Description = in.getText();
+        item.Title = in.getStoredText();
+        item.Description = in.getStoredText();
         ++index;
         return item;
     });

@@ -8,8 +8,8 @@
 // One to-do item; the description is kept escaped, with "\n" for each line break.
 struct ToDoItem {
     bool Done = false;
-    QString Title;
-    QString Description;
+    StoredText Title;
+    StoredText Description;
 };
 
 namespace ToDoFile {
@@ -19,6 +19,6 @@ QByteArray encode(const QList<ToDoItem> &table);
 // Any Done value other than 0x0000 reads as completed, so that no item falls
 // outside both groups of the list; a value other than 0xFFFF is reported as
 // damage, since the next save writes it as 0xFFFF.
-RecordFile::Decoded<ToDoItem> decode(QByteArrayView bytes);
+RecordFile::Decoded<ToDoItem> decode(const QByteArray &bytes);
 
 } // namespace ToDoFile

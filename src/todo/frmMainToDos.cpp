@@ -54,7 +54,8 @@ ToDoItem &frmMain::toDoAt(qint32 index)
 
 void frmMain::LoadToDos()
 {
-    RecordStore::load(dataPath(kFileName), QStringLiteral("Main.LoadToDos"), services_.now(), ToDoFile::decode, ToDos);
+    RecordStore::load(dataPath(kFileName), QStringLiteral("Main.LoadToDos"), services_.now(), ToDoFile::decode, ToDos,
+                      std::exchange(startToDos_, std::nullopt));
     fillToDoList();
 }
 
@@ -105,13 +106,14 @@ void frmMain::ReloadToDos()
 QString frmMain::toDoRow(qint32 index) const
 {
     const ToDoItem &item = ToDos.at(index);
-    return RowList::rowText(item.Done ? QStringLiteral("[ x ] ") + item.Title : item.Title, index);
+    const QString title = item.Title.toString();
+    return RowList::rowText(item.Done ? QStringLiteral("[ x ] ") + title : title, index);
 }
 
 QString frmMain::toDoDetails(qint32 index) const
 {
     const ToDoItem &item = ToDos.at(index);
-    return item.Title + QStringLiteral("\r\n") + (item.Done ? QStringLiteral("Status: Completed") : QStringLiteral("Status: Pending"))
+    return item.Title.toString() + QStringLiteral("\r\n") + (item.Done ? QStringLiteral("Status: Completed") : QStringLiteral("Status: Pending"))
            + QStringLiteral("\r\n") + QString(75, u'-') + QStringLiteral("\r\n") + RecordFile::unescape(item.Description);
 }
 

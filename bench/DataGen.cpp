@@ -1,0 +1,56 @@
+#include "DataGen.h"
+
+#include "OleDate.h"
+
+#include <QRandomGenerator>
+
+namespace {
+
+const QStringList kWords = {
+    QStringLiteral("meeting"), QStringLiteral("call"),   QStringLiteral("dentist"), QStringLiteral("caf\u00e9"),
+    QStringLiteral("review"),  QStringLiteral("project"), QStringLiteral("\u20ac50"), QStringLiteral("birthday"),
+    QStringLiteral("Z\u00fcrich"), QStringLiteral("train"), QStringLiteral("lunch"), QStringLiteral("notes"),
+    QStringLiteral("plan"),    QStringLiteral("garden"),  QStringLiteral("na\u00efve"), QStringLiteral("budget"),
+};
+
+QString words(QRandomGenerator &random, int minLength, int maxLength, bool lineBreaks)
+{
+    const int length = static_cast<int>(random.bounded(minLength, maxLength + 1));
+    QString text;
+    while (text.size() < length) {
+        if (!text.isEmpty())
+            text += lineBreaks && random.bounded(8) == 0 ? QStringLiteral("\\n") : QStringLiteral(" ");
+        text += kWords[random.bounded(static_cast<int>(kWords.size()))];
+    }
+    return text.left(length);
+}
+
+} // namespace
+
+namespace DataGen {
+
+QList<Appointment> appointments(qsizetype count, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    const double first = OleDate::fromDateTime(QDateTime(QDate(2007, 1, 1), QTime(0, 0)));
+    QList<Appointment> table;
+    table.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const double start = first + random.bounded(7300) + random.bounded(96) / 96.0;
+        table.append({start, start + random.bounded(8) / 96.0, QStringLiteral("General"), words(random, 10, 50, false),
+                      words(random, 0, 500, true)});
+    }
+    return table;
+}
+
+QList<ToDoItem> toDos(qsizetype count, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QList<ToDoItem> table;
+    table.reserve(count);
+    for (qsizetype i = 0; i < count; ++i)
+        table.append({random.bounded(3) == 0, words(random, 10, 50, false), words(random, 0, 500, true)});
+    return table;
+}
+
+} // namespace DataGen

@@ -1,0 +1,162 @@
+// Times the store operations of the main window at 1,000 to 1,000,000 records.
+#include "DataGen.h"
+#include "FileOps.h"
+#include "Prefs.h"
+#include "TestSupport.h"
+#include "frmMain.h"
+
+#include "BCGCalendar.h"
+
+#include <QApplication>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+class BenchProbe
+{
+public:
+    explicit BenchProbe(frmMain &w)
+        : w_(w)
+    {
+    }
+    void loadAppointments() { w_.LoadAppointments(); }
+    bool saveAppointments() { return w_.SaveAppointments(); }
+    void reloadAppointments() { w_.ReloadAppointments(); }
+    void refreshDayView() { w_.RefreshDayView(); }
+    void refreshMonthMarks() { w_.RefreshMonthMarks(); }
+    void loadToDos() { w_.LoadToDos(); }
+    bool saveToDos() { return w_.SaveToDos(); }
+    Appointment &appointment(qint32 i) { return w_.Appointments[i]; }
+    BCGCalendar *calendar() { return w_.Calendar; }
+
+private:
+    frmMain &w_;
+};
+
+namespace {
+
+// A data folder holding `appointments` appointments and `toDos` to-do items,
+// and a main window started on it.
+struct Fixture {
+    Fixture(qsizetype appointments, qsizetype toDos)
+    {
+        box.write(QStringLiteral("appointments.cal"), AppointmentFile::encode(DataGen::appointments(appointments)));
+        box.write(QStringLiteral("todos.cal"), ToDoFile::encode(DataGen::toDos(toDos)));
+        box.write(QStringLiteral("template_page.txt"), "<html><body>\r\n[content]\r\n</body></html>");
+        box.write(QStringLiteral("template_item.txt"), "<h2>[title]</h2><p>[description]</p>\r\n");
+        box.services.clock = QDateTime(QDate(2016, 6, 15), QTime(12, 0));
+        window = std::make_unique<frmMain>(box.services);
+        window->Form_Load();
+        probe = std::make_unique<BenchProbe>(*window);
+    }
+    Sandbox box;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<BenchProbe> probe;
+};
+
+void sizes(benchmark::internal::Benchmark *b)
+{
+    for (int n : {1'000, 10'000, 100'000, 1'000'000})
+        b->Arg(n);
+    b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+void BM_LoadAppointments(benchmark::State &state)
+{
+    Fixture f(state.range(0), 0);
+    for (auto _ : state)
+        f.probe->loadAppointments();
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_LoadAppointments)->Apply(sizes);
+
+void BM_SaveAppointments(benchmark::State &state)
+{
+    Fixture f(state.range(0), 0);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(f.probe->saveAppointments());
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_SaveAppointments)->Apply(sizes);
+
+// The whole cycle after one edit: save, load, marks and the day list.
+void BM_ReloadAppointments(benchmark::State &state)
+{
+    Fixture f(state.range(0), 0);
+    int edit = 0;
+    for (auto _ : state) {
+        f.probe->appointment(0).Title = QStringLiteral("Edited %1").arg(++edit);
+        f.probe->reloadAppointments();
+    }
+}
+BENCHMARK(BM_ReloadAppointments)->Apply(sizes);
+
+void BM_RefreshDayView(benchmark::State &state)
+{
+    Fixture f(state.range(0), 0);
+    for (auto _ : state)
+        f.probe->refreshDayView();
+}
+BENCHMARK(BM_RefreshDayView)->Apply(sizes);
+
+// What the user waits for when picking another day of the month.
+void BM_SelectAnotherDay(benchmark::State &state)
+{
+    Fixture f(state.range(0), 0);
+    int day = 0;
+    for (auto _ : state) {
+        day = day % 28 + 1;
+        f.probe->calendar()->setSelectedDate(QDateTime(QDate(2016, 6, day), QTime(12, 0)));
+    }
+}
+BENCHMARK(BM_SelectAnotherDay)->Apply(sizes);
+
+void BM_RefreshMonthMarks(benchmark::State &state)
+{
+    Fixture f(state.range(0), 0);
+    for (auto _ : state)
+        f.probe->refreshMonthMarks();
+}
+BENCHMARK(BM_RefreshMonthMarks)->Apply(sizes);
+
+void BM_LoadToDos(benchmark::State &state)
+{
+    Fixture f(0, state.range(0));
+    for (auto _ : state)
+        f.probe->loadToDos();
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_LoadToDos)->Apply(sizes);
+
+void BM_SaveToDos(benchmark::State &state)
+{
+    Fixture f(0, state.range(0));
+    ExportToDo = 0;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(f.probe->saveToDos());
+}
+BENCHMARK(BM_SaveToDos)->Apply(sizes);
+
+// The page of every pending item, the most the export can be asked for.
+void BM_UpdateToDoHTML(benchmark::State &state)
+{
+    Fixture f(0, state.range(0));
+    ExportToDoItems = 0;
+    for (auto _ : state)
+        f.window->UpdateToDoHTML();
+}
+BENCHMARK(BM_UpdateToDoHTML)->Apply(sizes);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    pinLocale();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
