@@ -4,6 +4,7 @@
 #   scripts/setup.sh test   installs what is missing, builds, runs every test
 #                           (plain build, then again under ASan and UBSan,
 #                           then a short run of each fuzz target)
+#   scripts/setup.sh bench  builds and runs the benchmarks and the start-up measurement
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -50,8 +51,15 @@ test)
   CC=clang CXX=clang++ build build-fuzz -DBW_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
   ctest --test-dir build-fuzz --output-on-failure -j2
   ;;
+bench)
+  # Not part of the test suite: measurements take minutes and want a quiet machine.
+  install_missing "${packages[@]}" libbenchmark-dev xvfb xauth openbox xdotool
+  build build-bench -DBW_BENCH=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
+  ./build-bench/bench/bench_store --benchmark_min_time=0.2
+  bash bench/startup.sh build-bench 100000 10000 7
+  ;;
 *)
-  echo "usage: $0 run|test" >&2
+  echo "usage: $0 run|test|bench" >&2
   exit 2
   ;;
 esac

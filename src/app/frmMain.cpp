@@ -130,7 +130,12 @@ void frmMain::BackUp(const QString &recordFile, const QString &backupFile, std::
     if (!modMain::FileExists(record))
         return;
     content = FileOps::readWhole(record);
-    FileOps::writeWhole(dataPath(backupFile), *content);
+    // A backup that holds these bytes already is left as it is: the result is
+    // the same, and rereading costs far less than rewriting a large file.
+    const QString backup = dataPath(backupFile);
+    if (!FileOps::isReadOnly(backup) && FileOps::holds(backup, *content))
+        return;
+    FileOps::writeWhole(backup, *content);
 }
 
 void frmMain::LoadLogo()

@@ -7,6 +7,12 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cstring>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace FileOps {
 
 namespace {
@@ -42,6 +48,22 @@ void writeAll(QFileDevice &file, const QByteArray &bytes)
 }
 } // namespace
 
+void preferLargePages(char *data, qsizetype length)
+{
+#ifdef __linux__
+    constexpr quintptr huge = 2 * 1024 * 1024;
+    if (length < qsizetype(4 * huge))
+        return;
+    const auto begin = (reinterpret_cast<quintptr>(data) + huge - 1) & ~(huge - 1);
+    const auto end = (reinterpret_cast<quintptr>(data) + static_cast<quintptr>(length)) & ~(huge - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(length);
+#endif
+}
+
 void setFaults(Faults *faults)
 {
     g_faults = faults;
@@ -60,10 +82,40 @@ QByteArray readWhole(const QString &path)
         throw AppError(AppError::FileNotFound);
     if (planted(Step::Open, path) || !in.open(QIODevice::ReadOnly))
         throw AppError(AppError::PermissionDenied);
-    QByteArray bytes = in.readAll();
+    const qint64 size = in.size();
+    QByteArray bytes(size, Qt::Uninitialized);
+    preferLargePages(bytes.data(), size);
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = in.read(bytes.data() + got, size - got);
+        if (n <= 0)
+            break;
+        got += n;
+    }
     if (planted(Step::Read, path) || in.error() != QFileDevice::NoError)
         throw AppError(AppError::DeviceIOError);
+    // A file that shrank while it was read ends where the reading ended; one
+    // that grew is read to its new end.
+    bytes.truncate(got);
+    if (!in.atEnd())
+        bytes += in.readAll();
     return bytes;
+}
+
+bool holds(const QString &path, const QByteArray &bytes)
+{
+    QFile in(path);
+    if (in.size() != bytes.size() || planted(Step::Open, path) || !in.open(QIODevice::ReadOnly))
+        return false;
+    constexpr qint64 piece = 1 << 20;
+    QByteArray chunk(piece, Qt::Uninitialized);
+    for (qint64 at = 0; at < bytes.size();) {
+        const qint64 n = in.read(chunk.data(), qMin(piece, bytes.size() - at));
+        if (n <= 0 || std::memcmp(chunk.constData(), bytes.constData() + at, size_t(n)) != 0)
+            return false;
+        at += n;
+    }
+    return in.atEnd();
 }
 
 void writeWhole(const QString &path, const QByteArray &bytes)

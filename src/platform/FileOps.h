@@ -27,6 +27,10 @@ public:
     }
 };
 
+// Fresh memory for a large file costs one page fault per 4 KiB; this asks
+// the system for 2 MiB pages over the buffer, where it allows them.
+void preferLargePages(char *data, qsizetype length);
+
 // Plants failures until called again with nullptr.
 void setFaults(Faults *faults);
 
@@ -35,6 +39,10 @@ bool isReadOnly(const QString &path);
 
 // The whole content of a file.
 QByteArray readWhole(const QString &path);
+
+// True when the file holds exactly these bytes. Reads in small pieces, so
+// that checking a large file costs no memory of its size.
+bool holds(const QString &path, const QByteArray &bytes);
 
 // Replaces the file whole: the old file stays as it was until the new one is
 // complete on disk.

@@ -48,7 +48,7 @@ void keepDatedCopy(const QByteArray &bytes, const QString &recordFile, const QSt
     const QDir dir(folder);
     // Only a copy of the same size can hold the same bytes; no other needs reading.
     const QString newest = copies.isEmpty() ? QString() : dir.filePath(copies.back());
-    if (newest.isEmpty() || QFileInfo(newest).size() != bytes.size() || FileOps::readWhole(newest) != bytes) {
+    if (newest.isEmpty() || !FileOps::holds(newest, bytes)) {
         const QFileInfo record(recordFile);
         const QString stamp = record.completeBaseName() + u'-' + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
         QString name;

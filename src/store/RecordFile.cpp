@@ -56,6 +56,11 @@ bool fits(const QString &text)
     return Ansi::encode(text).size() <= MaxTextBytes;
 }
 
+void preferLargePages(char *data, qsizetype length)
+{
+    FileOps::preferLargePages(data, length);
+}
+
 void ensureFits(qint64 count, std::initializer_list<const QString *> texts, const QString &noun)
 {
     if (count > MaxRecords)
@@ -75,6 +80,7 @@ Writer::Writer(qint32 count, qsizetype expectedSize)
     : out_(header(count))
 {
     out_.reserve(HeaderLength + expectedSize);
+    FileOps::preferLargePages(out_.data(), out_.capacity());
 }
 
 void Writer::putDouble(double value)

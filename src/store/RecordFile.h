@@ -91,6 +91,8 @@ struct Decoded {
 // is not a count gives no records; a file that ends early keeps the records
 // read so far; bytes after the last record are reported too, since the next
 // save would drop them.
+void preferLargePages(char *data, qsizetype length);
+
 template<class Record, class ReadOne>
 Decoded<Record> decode(const QByteArray &bytes, ReadOne readOne)
 {
@@ -105,6 +107,7 @@ Decoded<Record> decode(const QByteArray &bytes, ReadOne readOne)
     Reader reader(bytes, HeaderLength);
     // A header can claim more records than the file could hold; reserve only what fits.
     result.records.reserve(qMin<qsizetype>(*count, (bytes.size() - HeaderLength) / 6));
+    preferLargePages(reinterpret_cast<char *>(result.records.data()), result.records.capacity() * qsizetype(sizeof(Record)));
     for (qint32 i = 0; i < *count; ++i) {
         try {
             result.records.append(readOne(reader));
