@@ -33,12 +33,6 @@ QStringList copiesOf(const QString &recordFile, const QString &folder)
     return copies;
 }
 
-void keepDatedCopy(const QString &recordFile, const QString &folder, const QDateTime &now)
-{
-    if (QFileInfo::exists(recordFile))
-        keepDatedCopy(FileOps::readWhole(recordFile), recordFile, folder, now);
-}
-
 void keepDatedCopy(const QByteArray &bytes, const QString &recordFile, const QString &folder, const QDateTime &now)
 {
     if (!QDir().mkpath(folder))

@@ -9,11 +9,9 @@ namespace Backups {
 
 constexpr int Kept = 10;
 
-// Copies the record file into `folder` under a dated name when it differs
-// from the newest copy there, then removes all but the newest `Kept` copies
-// of that file. A missing record file is left alone. Throws AppError.
-void keepDatedCopy(const QString &recordFile, const QString &folder, const QDateTime &now);
-// The same for a record file whose content was read already.
+// Keeps `bytes`, the content of `recordFile`, in `folder` under a dated name
+// when they differ from the newest copy there, then removes all but the
+// newest `Kept` copies of that file. Throws AppError.
 void keepDatedCopy(const QByteArray &bytes, const QString &recordFile, const QString &folder, const QDateTime &now);
 
 // The dated copies of a record file in `folder`, oldest first.

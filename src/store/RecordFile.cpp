@@ -132,12 +132,6 @@ quint16 Reader::getWord()
     return qFromLittleEndian<quint16>(take(2).data());
 }
 
-QString Reader::getText()
-{
-    const quint16 length = getWord();
-    return Ansi::decode(take(length));
-}
-
 StoredText Reader::getStoredText()
 {
     const quint16 length = getWord();

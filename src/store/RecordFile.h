@@ -61,7 +61,6 @@ public:
     explicit Reader(const QByteArray &bytes, qsizetype position);
     double getDouble();
     quint16 getWord();
-    QString getText();
     // The text as the file holds it, decoded only when looked at.
     StoredText getStoredText();
     qsizetype position() const { return pos_; }
