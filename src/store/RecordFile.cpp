@@ -108,7 +108,8 @@ void Writer::putText(const StoredText &text)
 }
 
 Reader::Reader(const QByteArray &bytes, qsizetype position)
-    : bytes_(bytes)
+    : file_(std::make_shared<const QByteArray>(bytes))
+    , bytes_(*file_)
     , pos_(position)
 {
 }
@@ -117,7 +118,7 @@ QByteArrayView Reader::take(qsizetype n)
 {
     if (bytes_.size() - pos_ < n)
         throw Short{};
-    const QByteArrayView piece = QByteArrayView(bytes_).sliced(pos_, n);
+    const QByteArrayView piece = bytes_.sliced(pos_, n);
     pos_ += n;
     return piece;
 }
@@ -137,7 +138,7 @@ StoredText Reader::getStoredText()
     const quint16 length = getWord();
     const qsizetype at = pos_;
     take(length);
-    return StoredText::inFile(bytes_, at, length);
+    return StoredText::inFile(file_, at, length);
 }
 
 QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDateTime &now)

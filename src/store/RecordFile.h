@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <initializer_list>
+#include <memory>
 #include <optional>
 
 class QDateTime;
@@ -68,7 +69,8 @@ public:
 
 private:
     QByteArrayView take(qsizetype n);
-    const QByteArray &bytes_;
+    std::shared_ptr<const QByteArray> file_; // shared by every text read from it
+    QByteArrayView bytes_;
     qsizetype pos_;
 };
 

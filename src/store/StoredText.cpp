@@ -2,27 +2,32 @@
 
 #include "Ansi.h"
 
-StoredText StoredText::inFile(const QByteArray &file, qsizetype offset, qsizetype length)
+StoredText StoredText::inFile(const std::shared_ptr<const QByteArray> &file, qsizetype offset, qsizetype length)
 {
     StoredText t;
-    t.file_ = file;
-    t.offset_ = offset;
-    t.length_ = length;
+    t.value_ = InFile{file, static_cast<quint32>(offset), static_cast<quint32>(length)};
     return t;
 }
 
 QString StoredText::toString() const
 {
-    if (file_.isNull())
-        return text_;
-    return Ansi::decode(QByteArrayView(file_).sliced(offset_, length_));
+    if (const auto *own = std::get_if<QString>(&value_))
+        return *own;
+    return Ansi::decode(std::get<InFile>(value_).bytes());
 }
 
 QByteArray StoredText::encoded() const
 {
-    if (file_.isNull())
-        return Ansi::encode(text_);
-    return file_.sliced(offset_, length_);
+    if (const auto *own = std::get_if<QString>(&value_))
+        return Ansi::encode(*own);
+    return std::get<InFile>(value_).bytes().toByteArray();
+}
+
+qsizetype StoredText::encodedSize() const
+{
+    if (const auto *own = std::get_if<QString>(&value_))
+        return own->size();
+    return std::get<InFile>(value_).length;
 }
 
 char *QTest::toString(const StoredText &text)

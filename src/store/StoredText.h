@@ -3,6 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+#include <variant>
+
 // A text of a record. Read from a file, it stays the file's own bytes (one
 // shared buffer for the whole table) and is decoded only when it is looked
 // at, so loading a large file neither decodes nor allocates per text, and a
@@ -13,33 +16,37 @@ class StoredText
 public:
     StoredText() = default;
     StoredText(const QString &text)
-        : text_(text)
+        : value_(text)
     {
     }
     StoredText(const char *text)
-        : text_(QString::fromUtf8(text))
+        : value_(QString::fromUtf8(text))
     {
     }
     // `length` bytes at `offset` of a file's content.
-    static StoredText inFile(const QByteArray &file, qsizetype offset, qsizetype length);
+    static StoredText inFile(const std::shared_ptr<const QByteArray> &file, qsizetype offset, qsizetype length);
 
     QString toString() const;
     operator QString() const { return toString(); }
     // The text in the code page, as a record holds it.
     QByteArray encoded() const;
     // Bytes in the code page (a character beyond the basic plane counts two until encoded).
-    qsizetype encodedSize() const { return file_.isNull() ? text_.size() : length_; }
-    bool isEmpty() const { return file_.isNull() ? text_.isEmpty() : length_ == 0; }
+    qsizetype encodedSize() const;
+    bool isEmpty() const { return encodedSize() == 0; }
 
     friend bool operator==(const StoredText &a, const StoredText &b) { return a.toString() == b.toString(); }
     friend bool operator==(const StoredText &a, const QString &b) { return a.toString() == b; }
     friend bool operator==(const QString &a, const StoredText &b) { return a == b.toString(); }
 
 private:
-    QString text_;
-    QByteArray file_; // shares the file's whole content; null for a text of the program's own
-    qsizetype offset_ = 0;
-    qsizetype length_ = 0;
+    // Small on purpose: a large table holds three of these per record.
+    struct InFile {
+        std::shared_ptr<const QByteArray> file;
+        quint32 offset = 0;
+        quint32 length = 0;
+        QByteArrayView bytes() const { return QByteArrayView(*file).sliced(offset, length); }
+    };
+    std::variant<QString, InFile> value_;
 };
 
 namespace QTest {
