@@ -107,6 +107,22 @@ private slots:
                                             row("[10:00] (Work) B", 0)}));
     }
 
+    // The command-line agenda orders a day by Rows::day; the window's sorted
+    // list must agree on letter case, accents, symbols and equal texts.
+    void dayOrder_isTheListsOrder()
+    {
+        QList<Appointment> table;
+        const QStringList texts{"apple", "Apple", "\u00e9clair", "Zebra", "zebra", "[bracket]", "10 items", "_under", "apple", ""};
+        for (int i = 0; i < texts.size(); ++i) {
+            table << appt(at(2026, 12, 7, 9, i % 2 ? 0 : 30), texts[i], texts[(i * 3) % texts.size()]);
+        }
+        start(table);
+        QStringList expected;
+        for (const qint32 i : Rows::day(table, QDate(2026, 12, 7)))
+            expected << row(Rows::appointment(table[i]), i);
+        QCOMPARE(rowsOf(list()), expected);
+    }
+
     void selection_decodesTheRowKey()
     {
         QList<Appointment> table;

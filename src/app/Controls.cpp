@@ -53,7 +53,7 @@ QString RowList::visibleText(const QString &row)
 
 QString RowList::rowText(const QString &visible, qint32 index)
 {
-    return visible + QString(Padding, u' ') + QString::number(index).rightJustified(KeyLength, u'0');
+    return Rows::withKey(visible, index);
 }
 
 qint32 RowList::selectedKey() const

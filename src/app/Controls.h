@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Rows.h"
+
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QWidget>
@@ -30,8 +32,8 @@ class RowList : public QListWidget
 public:
     explicit RowList(QWidget *parent = nullptr);
 
-    static constexpr int KeyLength = 7;
-    static constexpr int Padding = 100;
+    static constexpr int KeyLength = Rows::KeyLength;
+    static constexpr int Padding = Rows::Padding;
     // The part of a row text that is shown.
     static QString visibleText(const QString &row);
     // The row text for a visible text and a record index: 100 blanks and the index in 7 digits.

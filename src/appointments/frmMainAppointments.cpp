@@ -9,6 +9,7 @@
 #include "DateText.h"
 #include "OleDate.h"
 #include "RecordStore.h"
+#include "Rows.h"
 #include "Services.h"
 #include "frmNewAppointment.h"
 #include "modMain.h"
@@ -96,10 +97,7 @@ void frmMain::ReloadAppointments()
 
 QString frmMain::appointmentRow(qint32 index) const
 {
-    const Appointment &a = Appointments.at(index);
-    const QString visible = u'[' + DateText::shortTime(OleDate::toDateTime(a.StartTime).time()) + QStringLiteral("] (")
-                            + a.Category + QStringLiteral(") ") + a.Title;
-    return RowList::rowText(visible, index);
+    return Rows::withKey(Rows::appointment(Appointments.at(index)), index);
 }
 
 QString frmMain::appointmentDetails(qint32 index) const

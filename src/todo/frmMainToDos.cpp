@@ -6,6 +6,7 @@
 #include "Controls.h"
 #include "Prefs.h"
 #include "RecordStore.h"
+#include "Rows.h"
 #include "Services.h"
 #include "frmNewToDo.h"
 #include "modMain.h"
@@ -63,15 +64,9 @@ void frmMain::fillToDoList()
 {
     QStringList rows;
     int pending = 0;
-    for (qint32 i = ToDoCount() - 1; i >= 0; --i) {
-        if (!ToDos[i].Done) {
-            rows << toDoRow(i);
-            ++pending;
-        }
-    }
-    for (qint32 i = ToDoCount() - 1; i >= 0; --i) {
-        if (ToDos[i].Done)
-            rows << toDoRow(i);
+    for (const qint32 i : Rows::toDoOrder(ToDos)) {
+        rows << toDoRow(i);
+        pending += ToDos[i].Done ? 0 : 1;
     }
     {
         const QSignalBlocker quiet(lstToDos);
@@ -105,9 +100,7 @@ void frmMain::ReloadToDos()
 
 QString frmMain::toDoRow(qint32 index) const
 {
-    const ToDoItem &item = ToDos.at(index);
-    const QString title = item.Title.toString();
-    return RowList::rowText(item.Done ? QStringLiteral("[ x ] ") + title : title, index);
+    return Rows::withKey(Rows::toDo(ToDos.at(index)), index);
 }
 
 QString frmMain::toDoDetails(qint32 index) const

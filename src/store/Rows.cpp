@@ -1,0 +1,62 @@
+#include "Rows.h"
+
+#include "DateText.h"
+#include "OleDate.h"
+
+#include <algorithm>
+
+namespace Rows {
+
+QString appointment(const Appointment &record)
+{
+    return u'[' + DateText::shortTime(OleDate::toDateTime(record.StartTime).time()) + QStringLiteral("] (")
+           + record.Category.toString() + QStringLiteral(") ") + record.Title.toString();
+}
+
+QString toDo(const ToDoItem &record)
+{
+    const QString title = record.Title.toString();
+    return record.Done ? QStringLiteral("[ x ] ") + title : title;
+}
+
+QString withKey(const QString &visible, qint32 index)
+{
+    return visible + QString(Padding, u' ') + QString::number(index).rightJustified(KeyLength, u'0');
+}
+
+QList<qint32> day(const QList<Appointment> &table, const QDate &day)
+{
+    struct Row {
+        QString text;
+        qint32 index;
+    };
+    QList<Row> rows;
+    for (qint32 i = 0; i < table.size(); ++i) {
+        if (OleDate::toDate(table[i].StartTime) == day)
+            rows.append({withKey(appointment(table[i]), i), i});
+    }
+    // The sorted list control compares row texts as the user's locale collates
+    // them; rows it cannot tell apart keep the order they were added in.
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const Row &a, const Row &b) { return QString::localeAwareCompare(a.text, b.text) < 0; });
+    QList<qint32> order;
+    order.reserve(rows.size());
+    for (const Row &row : rows)
+        order.append(row.index);
+    return order;
+}
+
+QList<qint32> toDoOrder(const QList<ToDoItem> &table)
+{
+    QList<qint32> order;
+    order.reserve(table.size());
+    for (const bool done : {false, true}) {
+        for (qint32 i = qint32(table.size()) - 1; i >= 0; --i) {
+            if (table[i].Done == done)
+                order.append(i);
+        }
+    }
+    return order;
+}
+
+} // namespace Rows
