@@ -32,13 +32,17 @@ namespace DataGen {
 QList<Appointment> appointments(qsizetype count, quint32 seed)
 {
     QRandomGenerator random(seed);
-    const double first = OleDate::fromDateTime(QDateTime(QDate(2007, 1, 1), QTime(0, 0)));
+    static const QString categories[] = {QStringLiteral("General"), QStringLiteral("Work"), QStringLiteral("Personal"),
+                                         QStringLiteral("Family, friends")};
+    const QDate first(2007, 1, 1);
     QList<Appointment> table;
     table.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {
-        const double start = first + random.bounded(7300) + random.bounded(96) / 96.0;
-        table.append({start, start + random.bounded(8) / 96.0, QStringLiteral("General"), words(random, 10, 50, false),
-                      words(random, 0, 500, true)});
+        // Quarter hours over twenty years, turned into dates as the dialog does.
+        const QDateTime start(first.addDays(random.bounded(7300)), QTime(0, 0).addSecs(random.bounded(96) * 900));
+        const QDateTime end = start.addSecs(random.bounded(8) * 900);
+        table.append({OleDate::fromDateTime(start), OleDate::fromDateTime(end), categories[random.bounded(4)],
+                      words(random, 10, 50, false), words(random, 0, 500, true)});
     }
     return table;
 }

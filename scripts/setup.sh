@@ -10,8 +10,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 
-packages=(g++ cmake ninja-build qt6-base-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation)
-test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer clang libclang-rt-14-dev)
+packages=(g++ cmake ninja-build pkg-config qt6-base-dev libical-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation)
+test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer clang libclang-rt-14-dev python3 python3-icalendar)
 
 install_missing() {
   local missing=()

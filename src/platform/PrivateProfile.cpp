@@ -12,6 +12,7 @@ namespace {
 struct Line {
     QByteArray body;       // the line's bytes without its terminator
     QByteArray terminator; // "\r\n", "\n", "\r" or empty for a last line without one
+    qsizetype offset = 0;
 };
 
 enum class Kind { Other, Section, Key };
@@ -80,7 +81,7 @@ std::vector<Line> splitLines(const QByteArray &data)
         qsizetype i = start;
         while (i < n && data[i] != '\r' && data[i] != '\n')
             ++i;
-        Line line{data.mid(start, i - start), {}};
+        Line line{data.mid(start, i - start), {}, start};
         if (i < n) {
             const qsizetype len = (data[i] == '\r' && i + 1 < n && data[i + 1] == '\n') ? 2 : 1;
             line.terminator = data.mid(i, len);
@@ -244,6 +245,25 @@ bool writeString(const QString &section, const std::optional<QString> &key,
     lines.push_back(Line{Ansi::encode(QString(u'[' + section + u']')), kCrLf});
     lines.push_back(Line{entry, kCrLf});
     return save(lines, file);
+}
+
+QList<Entry> entries(const QByteArray &data)
+{
+    QList<Entry> out;
+    for (const Line &line : splitLines(data)) {
+        const Parsed p = parse(line.body);
+        Entry e{Entry::Kind::Other, line.offset, p.name, p.value};
+        if (p.kind == Kind::Section)
+            e.kind = Entry::Kind::Section;
+        else if (p.kind == Kind::Key)
+            e.kind = Entry::Kind::Key;
+        else if (isBlankLine(line))
+            e.kind = Entry::Kind::Blank;
+        else if (trimBlanks(Ansi::decode(line.body)).startsWith(u';'))
+            e.kind = Entry::Kind::Comment;
+        out.append(e);
+    }
+    return out;
 }
 
 } // namespace PrivateProfile

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -21,5 +23,15 @@ int getString(const QString &section, const QString &key, const QString &default
 // Returns false when the file could not be written.
 bool writeString(const QString &section, const std::optional<QString> &key,
                  const std::optional<QString> &value, const QString &file);
+
+// A line of a profile file as the functions above read it.
+struct Entry {
+    enum class Kind { Blank, Comment, Section, Key, Other };
+    Kind kind;
+    qsizetype offset; // of the line's first byte
+    QString name;     // of the section or key
+    QString value;    // of a key
+};
+QList<Entry> entries(const QByteArray &data);
 
 } // namespace PrivateProfile

@@ -1,0 +1,222 @@
+#include "Cli.h"
+
+#include "AppError.h"
+#include "Commands.h"
+#include "Services.h"
+
+#include <QTextStream>
+
+#include <map>
+
+namespace Cli {
+
+namespace {
+
+struct Command {
+    int (*run)(DataFolder &, const Arguments &, const Context &);
+    QStringList valueOptions; // options followed by a value
+    QStringList flags;
+    int maxPositional;
+};
+
+const std::map<QString, Command> &commands()
+{
+    static const std::map<QString, Command> table{
+        {QStringLiteral("agenda"), {agenda, {QStringLiteral("--days")}, {}, 1}},
+        {QStringLiteral("todo"), {toDo, {}, {QStringLiteral("--all")}, 0}},
+        {QStringLiteral("search"), {search, {}, {}, 1}},
+        {QStringLiteral("upcoming"), {upcoming, {QStringLiteral("--within")}, {}, 0}},
+        {QStringLiteral("export"), {exportCalendar, {}, {}, 1}},
+        {QStringLiteral("import"), {importCalendar, {}, {}, 1}},
+        {QStringLiteral("check"), {check, {}, {}, 0}},
+        {QStringLiteral("backups"), {backups, {}, {}, 0}},
+        {QStringLiteral("restore"), {restore, {}, {QStringLiteral("--yes")}, 1}},
+    };
+    return table;
+}
+
+Failure usageError(const QString &message)
+{
+    return Failure{BadInput, message + QStringLiteral(" (see --help)")};
+}
+
+} // namespace
+
+QString Arguments::value(const QString &option) const
+{
+    for (const auto &[name, value] : options) {
+        if (name == option)
+            return value;
+    }
+    return {};
+}
+
+bool Arguments::has(const QString &option) const
+{
+    for (const auto &[name, value] : options) {
+        if (name == option)
+            return true;
+    }
+    return false;
+}
+
+int numberOption(const Arguments &args, const QString &option, int fallback, int lowest, int highest)
+{
+    if (!args.has(option))
+        return fallback;
+    bool ok = false;
+    const int n = args.value(option).toInt(&ok);
+    if (!ok || n < lowest || n > highest) {
+        throw usageError(QStringLiteral("%1 wants a whole number from %2 to %3, not '%4'")
+                             .arg(option)
+                             .arg(lowest)
+                             .arg(highest)
+                             .arg(args.value(option)));
+    }
+    return n;
+}
+
+QString usage()
+{
+    return QStringLiteral(R"(Usage: brindlewatch-cli [--data DIR] COMMAND [ARGUMENTS]
+
+Works on the records of Brindlewatch: DIR is the data folder, by default the
+folder "data" beside this program. Commands that change records refuse while
+Brindlewatch itself is running on the same folder.
+
+Commands:
+  agenda [DATE] [--days N]   The appointments starting on DATE (default today)
+                             and the N-1 days after it, as the day list shows
+                             them; with N > 1 each line starts with its date.
+                             DATE is YYYY-MM-DD, a short date as Brindlewatch
+                             shows it, "today" or "tomorrow".
+                               brindlewatch-cli agenda 2026-12-24 --days 3
+  todo [--all]               Pending to-do items, newest first; with --all the
+                             completed ones after them, marked "[ x ]".
+                               brindlewatch-cli todo --all
+  search TEXT                Appointments (by start time), then to-do items,
+                             whose title, category or description holds TEXT,
+                             in any letter case. Exit status 1 when none does.
+                               brindlewatch-cli search dentist
+  upcoming [--within MIN]    Appointments starting in this minute or the next
+                             MIN-1 minutes (default 15). Exit status 0 when
+                             there is at least one, 1 when there is none.
+                               brindlewatch-cli upcoming --within 30
+  export FILE.ics            Writes every appointment and to-do item to an
+                             iCalendar file.
+                               brindlewatch-cli export ~/organiser.ics
+  import FILE.ics            Adds the events and to-dos of an iCalendar file,
+                             times in local time; a recurring event comes in
+                             as its first occurrence.
+                               brindlewatch-cli import ~/Downloads/party.ics
+  check                      Reads appointments.cal, todos.cal and prefs.ini
+                             and reports every problem with its byte offset.
+                             Exit status 0 only when all is sound.
+                               brindlewatch-cli check
+  backups                    Lists the backups of each start (the .bak files)
+                             and the dated copies in backups/, with their
+                             record counts and dates.
+                               brindlewatch-cli backups
+  restore [COPY] --yes       Puts a backup back in place: COPY as "backups"
+                             lists it, by default both .bak files. The current
+                             file is kept first under a new name. Without
+                             --yes it only tells what it would do.
+                               brindlewatch-cli restore backups/todos-20261207-081500-01.cal --yes
+
+Options:
+  --data DIR                 The data folder to work on.
+  -h, --help                 This text.
+  --version                  The version.
+
+Exit status: 0 done, 1 nothing found or problems found or not confirmed,
+2 bad command line or input, 3 Brindlewatch is running on the folder,
+4 a file could not be read or written.
+)");
+}
+
+int run(const QStringList &arguments, const Context &context)
+{
+    QTextStream &out = *context.out;
+    QTextStream &err = *context.err;
+    try {
+        QString dataPath;
+        QString name;
+        Arguments args;
+        const Command *command = nullptr;
+        for (qsizetype i = 0; i < arguments.size(); ++i) {
+            QString arg = arguments[i];
+            QString attached;
+            bool hasAttached = false;
+            if (arg.startsWith(QLatin1String("--")) && arg.contains(u'=')) {
+                attached = arg.section(u'=', 1);
+                arg = arg.section(u'=', 0, 0);
+                hasAttached = true;
+            }
+            auto valueOf = [&]() {
+                if (hasAttached)
+                    return attached;
+                if (i + 1 >= arguments.size())
+                    throw usageError(QStringLiteral("%1 wants a value").arg(arg));
+                return arguments[++i];
+            };
+            if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+                out << usage();
+                return Ok;
+            }
+            if (arg == QLatin1String("--version")) {
+                out << "brindlewatch-cli " << QStringLiteral(BW_VERSION) << '\n';
+                return Ok;
+            }
+            if (arg == QLatin1String("--data") && !command) {
+                dataPath = valueOf();
+                continue;
+            }
+            if (arg == QLatin1String("--")) {
+                // Everything after it is positional, so a search can look for "--days".
+                for (++i; i < arguments.size(); ++i)
+                    args.positional << arguments[i];
+                break;
+            }
+            if (arg.startsWith(u'-') && arg.size() > 1) {
+                if (!command)
+                    throw usageError(QStringLiteral("unknown option %1").arg(arg));
+                if (command->valueOptions.contains(arg))
+                    args.options.append({arg, valueOf()});
+                else if (command->flags.contains(arg) && !hasAttached)
+                    args.options.append({arg, QString()});
+                else
+                    throw usageError(QStringLiteral("%1 takes no option %2").arg(name, arg));
+                continue;
+            }
+            if (!command) {
+                const auto found = commands().find(arg);
+                if (found == commands().end())
+                    throw usageError(QStringLiteral("unknown command '%1'").arg(arg));
+                name = arg;
+                command = &found->second;
+                continue;
+            }
+            args.positional << arg;
+        }
+        if (!command) {
+            err << usage();
+            return BadInput;
+        }
+        if (args.positional.size() > command->maxPositional)
+            throw usageError(QStringLiteral("too many arguments for %1").arg(name));
+        DataFolder data(dataPath.isEmpty() ? Platform::dataFolder(context.applicationFolder) : dataPath);
+        const int status = command->run(data, args, context);
+        out.flush();
+        return status;
+    } catch (const Failure &failure) {
+        out.flush();
+        err << "brindlewatch-cli: " << failure.message << '\n';
+        return failure.exit;
+    } catch (const AppError &e) {
+        out.flush();
+        err << "brindlewatch-cli: " << e.description() << '\n';
+        return FileFailed;
+    }
+}
+
+} // namespace Cli

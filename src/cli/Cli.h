@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+// The command-line companion: the same data folder, read and written with
+// the same store code as the window.
+namespace Cli {
+
+// Exit statuses, the same for every command.
+enum Exit : int {
+    Ok = 0,
+    No = 1,         // nothing found, problems found, or a change not confirmed
+    BadInput = 2,   // a wrong command line, date, calendar file or data folder
+    InUse = 3,      // the program holds the data folder
+    FileFailed = 4, // a file could not be read or written
+};
+
+// A command that cannot go on; the message is one line for standard error.
+struct Failure {
+    int exit;
+    QString message;
+};
+
+struct Context {
+    QString applicationFolder; // where the default data folder lies
+    QDateTime now;             // local time
+    QTextStream *out;
+    QTextStream *err;
+};
+
+// Runs one command line (without the program's name) and returns the exit status.
+int run(const QStringList &arguments, const Context &context);
+
+QString usage();
+
+} // namespace Cli

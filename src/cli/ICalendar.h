@@ -1,0 +1,38 @@
+#pragma once
+
+#include "Appointment.h"
+#include "ToDoItem.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+// Calendars in the iCalendar format (RFC 5545), read and written with libical,
+// so that appointments and to-do items travel to and from other calendars.
+namespace ICalendar {
+
+// A calendar that cannot be read; the message is one line for the user.
+struct Error {
+    QString message;
+};
+
+// Every appointment as a VEVENT and every to-do item as a VTODO, in table
+// order: start and end as floating local times, real line breaks in the
+// description. `now` stamps every component (DTSTAMP, in UTC).
+QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &toDos, const QDateTime &now);
+
+struct Imported {
+    QList<Appointment> appointments;
+    QList<ToDoItem> toDos;
+    int recurring = 0;  // recurring events, each kept as its first occurrence
+    int exceptions = 0; // changed occurrences of a recurring event (RECURRENCE-ID), left out
+    int replaced = 0;   // texts with characters outside Windows-1252, each such character now "?"
+};
+
+// The events and to-dos of a calendar, in the order the calendar lists them,
+// with times in local time. Throws Error for text that is not a calendar or
+// for a component that cannot become a record.
+Imported read(const QByteArray &text);
+
+} // namespace ICalendar

@@ -1,0 +1,116 @@
+// Export to and import from iCalendar files.
+#include "Commands.h"
+
+#include "AppError.h"
+#include "FileOps.h"
+#include "ICalendar.h"
+#include "RecordFile.h"
+
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace Cli {
+
+namespace {
+
+QString calendarPath(const Arguments &args, const char *command)
+{
+    if (args.positional.isEmpty())
+        throw Failure{BadInput, QStringLiteral("%1 wants the name of an .ics file (see --help)").arg(QLatin1String(command))};
+    return args.positional[0];
+}
+
+} // namespace
+
+int exportCalendar(DataFolder &data, const Arguments &args, const Context &context)
+{
+    const QString path = calendarPath(args, "export");
+    const QList<Appointment> appointments = data.appointments(DataFolder::Use::Read, *context.err);
+    const QList<ToDoItem> toDos = data.toDos(DataFolder::Use::Read, *context.err);
+    QByteArray calendar;
+    try {
+        calendar = ICalendar::write(appointments, toDos, context.now.toUTC());
+    } catch (const ICalendar::Error &e) {
+        throw Failure{FileFailed, e.message + QStringLiteral("; nothing was written")};
+    }
+    DataFolder::write(path, calendar);
+    *context.out << "Exported " << appointments.size() << " appointments and " << toDos.size() << " to-do items to "
+                 << path << '\n';
+    return Ok;
+}
+
+int importCalendar(DataFolder &data, const Arguments &args, const Context &context)
+{
+    const QString path = calendarPath(args, "import");
+    if (!QFileInfo(path).isFile())
+        throw Failure{BadInput, QStringLiteral("there is no file %1").arg(path)};
+    ICalendar::Imported imported;
+    try {
+        imported = ICalendar::read(DataFolder::read(path));
+    } catch (const ICalendar::Error &e) {
+        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, e.message)};
+    }
+
+    data.lock();
+    QList<Appointment> appointments = data.appointments(DataFolder::Use::Write, *context.err);
+    QList<ToDoItem> toDos = data.toDos(DataFolder::Use::Write, *context.err);
+    const QString appointmentsPath = data.file(QStringLiteral("appointments.cal"));
+    const QString toDosPath = data.file(QStringLiteral("todos.cal"));
+
+    // Both files are made in memory first, so that a table too large for its
+    // file is refused before anything is written.
+    QByteArray newAppointments, newToDos;
+    try {
+        RecordFile::ensureFits(qint64(appointments.size()) + imported.appointments.size(), {}, QStringLiteral("appointment"));
+        RecordFile::ensureFits(qint64(toDos.size()) + imported.toDos.size(), {}, QStringLiteral("to-do item"));
+        appointments += imported.appointments;
+        toDos += imported.toDos;
+        if (!imported.appointments.isEmpty())
+            newAppointments = AppointmentFile::encode(appointments);
+        if (!imported.toDos.isEmpty())
+            newToDos = ToDoFile::encode(toDos);
+    } catch (const AppError &e) {
+        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, e.description())};
+    }
+
+    if (!newAppointments.isEmpty()) {
+        const bool existed = QFileInfo::exists(appointmentsPath);
+        const QByteArray before = existed ? DataFolder::read(appointmentsPath) : QByteArray();
+        DataFolder::write(appointmentsPath, newAppointments);
+        if (!newToDos.isEmpty()) {
+            try {
+                DataFolder::write(toDosPath, newToDos);
+            } catch (const Failure &failure) {
+                // Half an import would leave the user to guess what came in:
+                // the appointments go back to what they were.
+                try {
+                    if (existed)
+                        DataFolder::write(appointmentsPath, before);
+                    else
+                        FileOps::removeIfExists(appointmentsPath);
+                } catch (...) {
+                    throw Failure{FileFailed, failure.message
+                                                  + QStringLiteral("; the appointments were imported, the to-do items were not")};
+                }
+                throw Failure{FileFailed, failure.message + QStringLiteral("; nothing was imported")};
+            }
+        }
+    } else if (!newToDos.isEmpty()) {
+        DataFolder::write(toDosPath, newToDos);
+    }
+
+    QTextStream &out = *context.out;
+    out << "Imported " << imported.appointments.size() << " appointments and " << imported.toDos.size()
+        << " to-do items from " << path << '\n';
+    if (imported.recurring)
+        out << imported.recurring << " recurring events came in as their first occurrence\n";
+    if (imported.exceptions)
+        out << imported.exceptions << " changed occurrences of recurring events were left out\n";
+    if (imported.replaced)
+        out << imported.replaced << " texts held characters Brindlewatch cannot store; they read \"?\" now\n";
+    if (!newToDos.isEmpty())
+        data.updateToDoPage(toDos);
+    return Ok;
+}
+
+} // namespace Cli

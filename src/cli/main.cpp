@@ -1,0 +1,18 @@
+#include "Cli.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    const Cli::Context context{QCoreApplication::applicationDirPath(), QDateTime::currentDateTime(), &out, &err};
+    const int status = Cli::run(QCoreApplication::arguments().mid(1), context);
+    out.flush();
+    err.flush();
+    return status;
+}

@@ -1,0 +1,289 @@
+#include "Ansi.h"
+#include "Appointment.h"
+#include "ICalendar.h"
+#include "OleDate.h"
+#include "ToDoItem.h"
+
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTest>
+#include <QTimeZone>
+
+#include <cmath>
+#include <ctime>
+
+namespace {
+
+const QDateTime kNow(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone::utc());
+
+double at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
+{
+    return OleDate::fromDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
+}
+
+// Sets the local time zone for as long as it lives.
+struct LocalZone {
+    const QByteArray old = qgetenv("TZ");
+    explicit LocalZone(const QByteArray &zone) { qputenv("TZ", zone), tzset(); }
+    ~LocalZone() { qputenv("TZ", old), tzset(); }
+};
+
+QByteArray calendar(const QByteArray &body)
+{
+    return "BEGIN:VCALENDAR\nVERSION:2.0\nPRODID:-//Test//Test//EN\n" + body + "END:VCALENDAR\n";
+}
+
+QByteArray vevent(const QByteArray &lines)
+{
+    return "BEGIN:VEVENT\nUID:u\n" + lines + "END:VEVENT\n";
+}
+
+// Every character of the code page that may stand in a text.
+QString alphabet()
+{
+    QByteArray bytes = "\t";
+    for (int b = 0x20; b <= 0xFF; ++b) {
+        if (b != 0x7F)
+            bytes += char(b);
+    }
+    return Ansi::decode(bytes);
+}
+
+QString randomText(QRandomGenerator &rng, int maxLength)
+{
+    static const QString chars = alphabet();
+    QString s;
+    for (int n = rng.bounded(maxLength + 1); n > 0; --n)
+        s += chars[rng.bounded(int(chars.size()))];
+    return s;
+}
+
+void checkRoundTrip(const QList<Appointment> &appointments, const QList<ToDoItem> &toDos)
+{
+    const QByteArray text = ICalendar::write(appointments, toDos, kNow);
+    ICalendar::Imported back;
+    try {
+        back = ICalendar::read(text);
+    } catch (const ICalendar::Error &e) {
+        QFAIL(qPrintable(e.message));
+    }
+    QCOMPARE(AppointmentFile::encode(back.appointments), AppointmentFile::encode(appointments));
+    QCOMPARE(ToDoFile::encode(back.toDos), ToDoFile::encode(toDos));
+    QCOMPARE(back.replaced, 0);
+}
+
+} // namespace
+
+class tst_ICalendar : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void written_isFoldedUtf8WithStableUniqueUids()
+    {
+        const Appointment a{at(2026, 3, 29, 2, 30), at(2026, 3, 29, 4), "", "Caf\u00e9 \u20ac",
+                            "one\\ntwo; three, \\ four" + QString(100, u'\u00e9') + QString(100, u'\u20ac')};
+        const ToDoItem done{true, "Pay", ""};
+        const QByteArray text = ICalendar::write({a, a, a}, {done, {false, "Call", ""}}, kNow);
+        QCOMPARE(ICalendar::write({a, a, a}, {done, {false, "Call", ""}}, kNow), text);
+
+        const QList<QByteArray> lines = text.split('\n');
+        QVERIFY(lines.last().isEmpty());
+        QStringList uids;
+        for (const QByteArray &line : lines.first(lines.size() - 1)) {
+            QVERIFY2(line.endsWith('\r') && line.size() <= 76, line.constData());
+            QVERIFY(QUtf8StringView(line).isValidUtf8());
+            if (line.startsWith("UID:"))
+                uids += QString::fromUtf8(line.chopped(1).mid(4));
+        }
+        QCOMPARE(uids.size(), 5);
+        QCOMPARE(QSet<QString>(uids.begin(), uids.end()).size(), 5);
+        QVERIFY(uids[1].endsWith(u"-2@brindlewatch"));
+        QCOMPARE(uids[1].chopped(15), uids[0].chopped(13));
+
+        for (const char *expected : {"BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Kestrix//Brindlewatch 0.31//EN\r\n",
+                                     "\r\nDTSTAMP:20260102T030405Z\r\n", "\r\nDTSTART:20260329T023000\r\nDTEND:20260329T040000\r\n",
+                                     "\r\nSUMMARY:Caf\xc3\xa9 \xe2\x82\xac\r\n", "\r\nDESCRIPTION:one\\ntwo\\; three\\, \\\\ four\xc3\xa9",
+                                     "\r\nSTATUS:COMPLETED\r\n", "\r\nSTATUS:NEEDS-ACTION\r\n", "END:VTODO\r\nEND:VCALENDAR\r\n"})
+            QVERIFY2(text.contains(expected), expected);
+        QVERIFY(!text.contains("CATEGORIES"));
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("plain") << "General" << "Birthday" << "";
+        QTest::newRow("code page") << "\u00e9\u20ac\u2122" << "\u201eQuoted\u201c \u0160 \u00ff" << "\u2026 \u0081\u008d\u009d";
+        QTest::newRow("separators") << "a,b;c" << "x;y,z:w\"q\"" << "semi; comma, colon: \"quote\"";
+        QTest::newRow("backslashes") << "C:\\dir\\" << "\\n is not a break here" << "c:\\new\\\\n\\";
+        QTest::newRow("blank edges") << " , a ,, b , " << "  two blanks  " << " \\n lead and trail \\n ";
+        QTest::newRow("tabs and no-break spaces") << "\t\u00a0" << "\ttab\t" << "\u00a0x\u00a0";
+        QTest::newRow("only breaks") << "" << "" << "\\n\\n";
+        QTest::newRow("commas only") << ",," << "," << ",";
+        QTest::newRow("long with breaks") << "" << QString(300, u'\u00e9')
+                                          << (QString(250, u'\u20ac') + "\\n\\n" + QString(400, u'x') + "\\n");
+    }
+
+    void roundTrip()
+    {
+        QFETCH(QString, category);
+        QFETCH(QString, title);
+        QFETCH(QString, description);
+        checkRoundTrip({{at(2026, 5, 1, 9, 15, 7), at(2026, 5, 2, 17), category, title, description}},
+                       {{true, title, description}, {false, category, ""}});
+    }
+
+    void roundTrip_random_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::newRow("UTC") << QByteArray("UTC");
+        QTest::newRow("Berlin") << QByteArray("Europe/Berlin");
+        QTest::newRow("New York") << QByteArray("America/New_York");
+    }
+
+    void roundTrip_random()
+    {
+        QFETCH(QByteArray, zone);
+        const LocalZone local(zone);
+        QRandomGenerator rng(20260329);
+        QList<Appointment> appointments;
+        for (int i = 0; i < 300; ++i) {
+            const QDateTime start(QDate(1800, 1, 1).addDays(rng.bounded(146000)), QTime(0, 0).addSecs(rng.bounded(86400)),
+                                  QTimeZone::utc());
+            QStringList lines;
+            for (int n = rng.bounded(4); n >= 0; --n)
+                lines += randomText(rng, 200);
+            appointments.append({OleDate::fromDateTime(start), OleDate::fromDateTime(start.addSecs(rng.bounded(200000))),
+                                 randomText(rng, 12), randomText(rng, 60), lines.join(QStringLiteral("\\n"))});
+        }
+        // The hour that spring-forward skips in Berlin and New York.
+        appointments.append({at(2026, 3, 29, 2, 30), at(2026, 3, 8, 2, 30), "", "gap", ""});
+        QList<ToDoItem> toDos;
+        for (int i = 0; i < 100; ++i)
+            toDos.append({rng.bounded(2) == 1, randomText(rng, 60), randomText(rng, 300)});
+        checkRoundTrip(appointments, toDos);
+    }
+
+    void times_data()
+    {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("end");
+        const QByteArray office = "BEGIN:VTIMEZONE\nTZID:Office Time\nBEGIN:STANDARD\nDTSTART:19700101T000000\n"
+                                  "TZOFFSETFROM:+0530\nTZOFFSETTO:+0530\nEND:STANDARD\nEND:VTIMEZONE\n";
+        QTest::newRow("floating in the gap") << vevent("DTSTART:20260329T023000\nDTEND:20260329T031500\n")
+                                             << at(2026, 3, 29, 2, 30) << at(2026, 3, 29, 3, 15);
+        QTest::newRow("UTC winter and summer") << vevent("DTSTART:20260115T120000Z\nDTEND:20260715T120000Z\n")
+                                               << at(2026, 1, 15, 13) << at(2026, 7, 15, 14);
+        QTest::newRow("named zones") << vevent("DTSTART;TZID=America/New_York:20260715T080000\n"
+                                               "DTEND;TZID=Asia/Tokyo:20260716T000000\n")
+                                     << at(2026, 7, 15, 14) << at(2026, 7, 15, 17);
+        QTest::newRow("Windows zone name") << vevent("DTSTART;TZID=Eastern Standard Time:20260115T080000\n")
+                                           << at(2026, 1, 15, 14) << at(2026, 1, 15, 14);
+        QTest::newRow("zone of the calendar") << office + vevent("DTSTART;TZID=Office Time:20260115T103000\n")
+                                              << at(2026, 1, 15, 6) << at(2026, 1, 15, 6);
+        QTest::newRow("duration") << vevent("DTSTART:20260310T090000\nDURATION:PT1H30M\n") << at(2026, 3, 10, 9)
+                                  << at(2026, 3, 10, 10, 30);
+        QTest::newRow("duration in a zone") << vevent("DTSTART;TZID=Europe/London:20260310T090000\nDURATION:P1D\n")
+                                            << at(2026, 3, 10, 10) << at(2026, 3, 11, 10);
+        QTest::newRow("all day") << vevent("DTSTART;VALUE=DATE:20260310\nDTEND;VALUE=DATE:20260311\n")
+                                 << at(2026, 3, 10) << at(2026, 3, 10, 23, 59);
+        QTest::newRow("three days") << vevent("DTSTART;VALUE=DATE:20260310\nDTEND;VALUE=DATE:20260313\n")
+                                    << at(2026, 3, 10) << at(2026, 3, 12, 23, 59);
+        QTest::newRow("all day without end") << vevent("DTSTART;VALUE=DATE:20260310\n") << at(2026, 3, 10)
+                                             << at(2026, 3, 10, 23, 59);
+        QTest::newRow("all day ending at its start") << vevent("DTSTART;VALUE=DATE:20260310\nDTEND;VALUE=DATE:20260310\n")
+                                                     << at(2026, 3, 10) << at(2026, 3, 10, 23, 59);
+        QTest::newRow("no end") << vevent("DTSTART:20260310T090000\n") << at(2026, 3, 10, 9) << at(2026, 3, 10, 9);
+    }
+
+    // Read in Berlin, so that every conversion to local time shows.
+    void times()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(double, start);
+        QFETCH(double, end);
+        const LocalZone local("Europe/Berlin");
+        const auto back = ICalendar::read(calendar(body));
+        QCOMPARE(back.appointments.size(), 1);
+        QCOMPARE(back.appointments[0].StartTime, start);
+        QCOMPARE(back.appointments[0].EndTime, end);
+    }
+
+    void components()
+    {
+        const QByteArray text = calendar(
+            vevent("SUMMARY:First\\nline\nDTSTART:20260101T100000\nRRULE:FREQ=WEEKLY\nCATEGORIES:a,b\nCATEGORIES:c\n"
+                  "DESCRIPTION:x\\ny\\\\n\\, \xd0\x96\n")
+            + vevent("SUMMARY:Moved\nRECURRENCE-ID:20260108T100000\nDTSTART:20260109T100000\n")
+            + "BEGIN:VJOURNAL\nUID:j\nSUMMARY:skipped\nEND:VJOURNAL\n"
+            + "BEGIN:VTODO\nUID:t1\nSUMMARY:Done by status\nSTATUS:COMPLETED\nEND:VTODO\n"
+            + "BEGIN:VTODO\nUID:t2\nSUMMARY:Done by date\nCOMPLETED:20260101T000000Z\nEND:VTODO\n"
+            + vevent("SUMMARY:Second\nDTSTART:20260102T100000\nRDATE:20260105T100000\n"))
+            + calendar("BEGIN:VTODO\nUID:t3\nSUMMARY:Open\nDESCRIPTION:a\\nb\nSTATUS:NEEDS-ACTION\nEND:VTODO\n");
+        const auto back = ICalendar::read(text);
+        QCOMPARE(back.appointments.size(), 2);
+        QCOMPARE(back.recurring, 2);
+        QCOMPARE(back.exceptions, 1);
+        QCOMPARE(back.replaced, 1);
+        const Appointment &a = back.appointments[0];
+        QCOMPARE(a.Title, QStringLiteral("First line"));
+        QCOMPARE(a.Category, QStringLiteral("a,b,c"));
+        QCOMPARE(a.Description, QStringLiteral("x\\ny\\n, ?"));
+        QCOMPARE(a.StartTime, at(2026, 1, 1, 10));
+        QCOMPARE(back.appointments[1].Title, QStringLiteral("Second"));
+        QCOMPARE(back.toDos.size(), 3);
+        QCOMPARE(back.toDos[0].Title, QStringLiteral("Done by status"));
+        QVERIFY(back.toDos[0].Done && back.toDos[1].Done && !back.toDos[2].Done);
+        QCOMPARE(back.toDos[2].Description, QStringLiteral("a\\nb"));
+    }
+
+    void errors_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("message");
+        const QString notCalendar = QStringLiteral("not an iCalendar file");
+        QTest::newRow("empty") << QByteArray() << notCalendar;
+        QTest::newRow("garbage") << QByteArray("\x01\x02\xff hello\r\nworld") << notCalendar;
+        QTest::newRow("event alone") << vevent("DTSTART:20260101T100000\n") << notCalendar;
+        QTest::newRow("no start") << calendar(vevent("DTSTART:20260101T100000\n") + vevent("SUMMARY:Lunch\n"))
+                                  << "Event 2 (\"Lunch\") has no start time.";
+        QTest::newRow("unparsable start") << calendar(vevent("DTSTART:tomorrow\n")) << "Event 1 has no start time.";
+        QTest::newRow("unknown zone") << calendar(vevent("DTSTART;TZID=Mars/Olympus:20260101T100000\n"))
+                                      << "Event 1 uses the time zone \"Mars/Olympus\", which is not known.";
+        QTest::newRow("date that does not exist") << calendar(vevent("DTSTART:20260231T100000\n")) << "Event 1 has a date";
+        QTest::newRow("year before 100") << calendar(vevent("DTSTART:00500101T100000\n")) << "outside the years 100 to 9999";
+        QTest::newRow("text too long") << calendar("BEGIN:VTODO\nSUMMARY:Big\nDESCRIPTION:" + QByteArray(65536, 'x')
+                                                   + "\nEND:VTODO\n")
+                                       << "To-do item 1 (\"Big\") has a text longer than";
+    }
+
+    void errors()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, message);
+        try {
+            ICalendar::read(text);
+            QFAIL("no error");
+        } catch (const ICalendar::Error &e) {
+            QVERIFY2(e.message.contains(message) && !e.message.contains(u'\n'), qPrintable(e.message));
+        }
+    }
+
+    void write_timeThatIsNoDate_namesTheRecord()
+    {
+        const Appointment good{at(2026, 1, 1), at(2026, 1, 1), "", "ok", ""};
+        const Appointment bad{at(2026, 1, 1), std::nan(""), "", "bad", ""};
+        try {
+            ICalendar::write({good, bad}, {}, kNow);
+            QFAIL("no error");
+        } catch (const ICalendar::Error &e) {
+            QVERIFY2(e.message.startsWith(u"Appointment 2 "), qPrintable(e.message));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ICalendar)
+#include "tst_icalendar.moc"
