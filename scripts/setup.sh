@@ -57,6 +57,7 @@ bench)
   build build-bench -DBW_BENCH=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
   ./build-bench/bench/bench_store --benchmark_min_time=0.2
   bash bench/startup.sh build-bench 100000 10000 7
+  bash bench/cli.sh build-bench 100000 10000 11
   ;;
 *)
   echo "usage: $0 run|test|bench" >&2

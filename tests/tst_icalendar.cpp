@@ -5,9 +5,12 @@
 #include "ToDoItem.h"
 
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTest>
 #include <QTimeZone>
+
+#include <libical/ical.h>
 
 #include <cmath>
 #include <ctime>
@@ -107,6 +110,26 @@ private slots:
                                      "\r\nSTATUS:COMPLETED\r\n", "\r\nSTATUS:NEEDS-ACTION\r\n", "END:VTODO\r\nEND:VCALENDAR\r\n"})
             QVERIFY2(text.contains(expected), expected);
         QVERIFY(!text.contains("CATEGORIES"));
+    }
+
+    // Texts with nothing to escape are written without libical's help; they
+    // must come out exactly as libical writes them.
+    void plainTexts_areWrittenAsLibicalWritesThem()
+    {
+        QRandomGenerator rng(5);
+        static const QRegularExpression escaped(QStringLiteral("[\\\\;,\t]"));
+        for (int n = 0; n < 200; ++n) {
+            const QString title = randomText(rng, 60).remove(escaped);
+            if (title.isEmpty())
+                continue;
+            icalproperty *p = icalproperty_new_summary(title.toUtf8().constData());
+            char *value = icalproperty_get_value_as_string_r(p);
+            const QByteArray expected = "\r\nSUMMARY:" + QByteArray(value) + "\r\n";
+            icalmemory_free_buffer(value);
+            icalproperty_free(p);
+            QByteArray text = ICalendar::write({{at(2026, 1, 1), at(2026, 1, 1), "", title, ""}}, {}, kNow);
+            QVERIFY2(text.replace("\r\n ", "").contains(expected), expected.constData());
+        }
     }
 
     void roundTrip_data()

@@ -60,6 +60,29 @@ QByteArray icalText(QString text)
     return text.toUtf8();
 }
 
+// A stored description as iCalendar text, in one pass: each escaped line
+// break a real LF, as icalText(RecordFile::unescape(text)) would give.
+QByteArray descriptionText(const StoredText &stored)
+{
+    const QString text = stored.toString();
+    if (text.contains(u'\r'))
+        return icalText(RecordFile::unescape(text));
+    QByteArray utf8 = text.toUtf8();
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        char c = utf8[i];
+        if (c == '\\' && i + 1 < utf8.size() && utf8[i + 1] == 'n') {
+            c = '\n';
+            ++i;
+        } else if ((static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n') || c == 0x7F) {
+            continue;
+        }
+        utf8[kept++] = c;
+    }
+    utf8.truncate(kept);
+    return utf8;
+}
+
 // The wall-clock time of an OLE date, rounded to the second as the views
 // show it. OleDate::toDateTime is no help here: it gives a local QDateTime,
 // which Qt leaves invalid for a time that a spring-forward gap skips.
@@ -82,8 +105,11 @@ std::optional<icaltimetype> floatingTime(double value)
     return t;
 }
 
-// A digest of everything the record holds, so that exporting unchanged data
-// again gives the same UID; identical records are told apart by their turn.
+// A digest of what names a record (an appointment's times, category and
+// title; a to-do item's title), so that exporting again gives the same UID,
+// and a calendar that took the last export sees a changed description or a
+// completed item as a change of the same entry. Records that share these
+// are told apart by their turn.
 class Uids
 {
 public:
@@ -183,8 +209,25 @@ public:
     {
         if (text.isEmpty())
             return;
-        set(p_.get(), text.constData());
-        append(out, line);
+        if (needsEscaping(text)) {
+            set(p_.get(), text.constData());
+            append(out, line);
+            return;
+        }
+        // libical would render this text as it stands, one character at a
+        // time; most titles are such texts, and this is most of an export.
+        line = name_;
+        line += text;
+        appendFolded(out, line);
+    }
+    // True when the text holds a character that iCalendar text escapes.
+    static bool needsEscaping(QByteArrayView text)
+    {
+        for (const char c : text) {
+            if (static_cast<unsigned char>(c) < 0x20 || c == '\\' || c == ';' || c == ',')
+                return true;
+        }
+        return false;
     }
 
 private:
@@ -586,7 +629,6 @@ QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &
         addDouble(hash, a.EndTime);
         addText(hash, a.Category);
         addText(hash, a.Title);
-        addText(hash, a.Description);
 
         out += beginEvent;
         uid.appendText(out, line, icalproperty_set_uid, uids.next(hash));
@@ -597,7 +639,7 @@ QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &
         dtEnd.append(out, line);
         summary.appendText(out, line, icalproperty_set_summary, icalText(a.Title));
         categories.appendText(out, line, icalproperty_set_categories, icalText(a.Category));
-        description.appendText(out, line, icalproperty_set_description, icalText(RecordFile::unescape(a.Description)));
+        description.appendText(out, line, icalproperty_set_description, descriptionText(a.Description));
         out += endEvent;
     }
 
@@ -606,15 +648,14 @@ QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &
     const QByteArray open = lineOf(icalproperty_new_status(ICAL_STATUS_NEEDSACTION));
     for (const ToDoItem &t : toDos) {
         hash.reset();
-        hash.addData(t.Done ? QByteArrayView("VTODO done") : QByteArrayView("VTODO"));
+        hash.addData("VTODO");
         addText(hash, t.Title);
-        addText(hash, t.Description);
 
         out += beginToDo;
         uid.appendText(out, line, icalproperty_set_uid, uids.next(hash));
         out += stampLine;
         summary.appendText(out, line, icalproperty_set_summary, icalText(t.Title));
-        description.appendText(out, line, icalproperty_set_description, icalText(RecordFile::unescape(t.Description)));
+        description.appendText(out, line, icalproperty_set_description, descriptionText(t.Description));
         out += t.Done ? completed : open;
         out += endToDo;
     }

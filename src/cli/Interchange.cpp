@@ -102,12 +102,21 @@ int importCalendar(DataFolder &data, const Arguments &args, const Context &conte
     QTextStream &out = *context.out;
     out << "Imported " << imported.appointments.size() << " appointments and " << imported.toDos.size()
         << " to-do items from " << path << '\n';
+    auto count = [](int n, const char *one, const char *many) {
+        return QString::number(n) + u' ' + QLatin1String(n == 1 ? one : many);
+    };
     if (imported.recurring)
-        out << imported.recurring << " recurring events came in as their first occurrence\n";
+        out << count(imported.recurring, "recurring event came in as its first occurrence",
+                     "recurring events came in as their first occurrence")
+            << '\n';
     if (imported.exceptions)
-        out << imported.exceptions << " changed occurrences of recurring events were left out\n";
+        out << count(imported.exceptions, "changed occurrence of a recurring event was left out",
+                     "changed occurrences of recurring events were left out")
+            << '\n';
     if (imported.replaced)
-        out << imported.replaced << " texts held characters Brindlewatch cannot store; they read \"?\" now\n";
+        out << count(imported.replaced, "text held characters Brindlewatch cannot store; they read \"?\" now",
+                     "texts held characters Brindlewatch cannot store; they read \"?\" now")
+            << '\n';
     if (!newToDos.isEmpty())
         data.updateToDoPage(toDos);
     return Ok;
