@@ -3,7 +3,6 @@
 #include "BCGCalendar.h"
 #include "Controls.h"
 
-#include <QFontDatabase>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
@@ -63,16 +62,6 @@ void frmMain::buildLayout()
                                                 "believe that if it makes you feel better about yourself. ;)"));
     lblEasterEgg->setWordWrap(true);
     lblEasterEgg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QFont eggFont;
-    // The panel's own narrow face, with a condensed one where it is not installed
-    // (asked for by name, the desktop would hand over a wider stand-in).
-    const QString own = QStringLiteral("Microsoft Sans Serif");
-    if (QFontDatabase::hasFamily(own))
-        eggFont.setFamily(own);
-    else
-        eggFont.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("DejaVu Sans Condensed")});
-    eggFont.setPointSizeF(8.25);
-    lblEasterEgg->setFont(eggFont);
     QPalette green = lblEasterEgg->palette();
     green.setColor(QPalette::WindowText, QColor(0, 255, 0));
     lblEasterEgg->setPalette(green);

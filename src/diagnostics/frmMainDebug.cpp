@@ -6,6 +6,7 @@
 #include "modMain.h"
 
 #include <QAction>
+#include <QFontDatabase>
 #include <QLabel>
 
 namespace {
@@ -59,6 +60,21 @@ void frmMain::mnuDebugReset_Click()
 
 void frmMain::imgLogo_DblClick()
 {
+    // The font is chosen when the panel is first shown: asking whether a
+    // family is installed makes the desktop list every font, which would
+    // cost every start for a panel few ever see.
+    if (!lblEasterEgg->testAttribute(Qt::WA_SetFont)) {
+        QFont eggFont;
+        // The panel's own narrow face, with a condensed one where it is not
+        // installed (asked for by name, the desktop would hand over a wider stand-in).
+        const QString own = QStringLiteral("Microsoft Sans Serif");
+        if (QFontDatabase::hasFamily(own))
+            eggFont.setFamily(own);
+        else
+            eggFont.setFamilies({QStringLiteral("Liberation Sans Narrow"), QStringLiteral("DejaVu Sans Condensed")});
+        eggFont.setPointSizeF(8.25);
+        lblEasterEgg->setFont(eggFont);
+    }
     imgLogo->hide();
     picDebug->show();
 }

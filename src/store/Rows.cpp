@@ -21,7 +21,16 @@ QString toDo(const ToDoItem &record)
 
 QString withKey(const QString &visible, qint32 index)
 {
-    return visible + QString(Padding, u' ') + QString::number(index).rightJustified(KeyLength, u'0');
+    // Built in one allocation: a start fills a row for every to-do item.
+    QString row(visible.size() + Padding + KeyLength, u' ');
+    QChar *out = row.data();
+    std::copy(visible.cbegin(), visible.cend(), out);
+    QChar *key = out + visible.size() + Padding;
+    // An index has at most seven digits: the files hold at most 9,999,999 records.
+    quint32 rest = quint32(index);
+    for (int i = KeyLength - 1; i >= 0; --i, rest /= 10)
+        key[i] = QChar(u'0' + rest % 10);
+    return row;
 }
 
 QList<qint32> day(const QList<Appointment> &table, const QDate &day)
