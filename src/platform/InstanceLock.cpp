@@ -6,13 +6,23 @@
 #include <QLockFile>
 #include <QStandardPaths>
 
+#include <unistd.h>
+
 namespace {
-QString userName()
+// Every process of the user must find the same lock whatever its
+// environment: a job started by cron or su has no XDG_RUNTIME_DIR and may
+// have no USER, while the desktop session that runs the program has both.
+// So the key is the user's number, and the folder the session's own
+// /run/user/<uid> wherever the system keeps one.
+QString lockFolder()
 {
-    QString name = qEnvironmentVariable("USER");
-    if (name.isEmpty())
-        name = qEnvironmentVariable("LOGNAME");
-    return name;
+    const QFileInfo perUser(QStringLiteral("/run/user/%1").arg(::getuid()));
+    if (perUser.isDir() && perUser.ownerId() == ::getuid())
+        return perUser.filePath();
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    return folder;
 }
 } // namespace
 
@@ -37,12 +47,10 @@ QString InstanceLock::lockPathFor(const QString &dataFolder)
     QString canonical = QFileInfo(dataFolder).canonicalFilePath();
     if (canonical.isEmpty())
         canonical = QDir::cleanPath(QFileInfo(dataFolder).absoluteFilePath());
-    const QByteArray key = QCryptographicHash::hash((userName() + u'\n' + canonical).toUtf8(),
+    const QByteArray key = QCryptographicHash::hash((QString::number(::getuid()) + u'\n' + canonical).toUtf8(),
                                                     QCryptographicHash::Sha256)
                                .toHex()
                                .left(24);
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
+    const QString folder = lockFolder();
     return folder + QStringLiteral("/brindlewatch-") + QString::fromLatin1(key) + QStringLiteral(".lock");
 }
