@@ -9,9 +9,51 @@
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace Cli {
 
 namespace {
+
+// A calendar's own message, to go before "; nothing was ...".
+QString withoutStop(QString message)
+{
+    if (message.endsWith(u'.'))
+        message.chop(1);
+    return message;
+}
+
+// libical writes its parser's complaints straight to standard error; the
+// user gets one line from us instead, so they go nowhere while it parses.
+class QuietStderr
+{
+public:
+    QuietStderr()
+    {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0)
+            ::dup2(null, STDERR_FILENO);
+        if (null >= 0)
+            ::close(null);
+    }
+    ~QuietStderr()
+    {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr &) = delete;
+    QuietStderr &operator=(const QuietStderr &) = delete;
+
+private:
+    int saved_;
+};
 
 QString calendarPath(const Arguments &args, const char *command)
 {
@@ -31,7 +73,7 @@ int exportCalendar(DataFolder &data, const Arguments &args, const Context &conte
     try {
         calendar = ICalendar::write(appointments, toDos, context.now.toUTC());
     } catch (const ICalendar::Error &e) {
-        throw Failure{FileFailed, e.message + QStringLiteral("; nothing was written")};
+        throw Failure{FileFailed, withoutStop(e.message) + QStringLiteral("; nothing was written")};
     }
     DataFolder::write(path, calendar);
     *context.out << "Exported " << appointments.size() << " appointments and " << toDos.size() << " to-do items to "
@@ -45,10 +87,12 @@ int importCalendar(DataFolder &data, const Arguments &args, const Context &conte
     if (!QFileInfo(path).isFile())
         throw Failure{BadInput, QStringLiteral("there is no file %1").arg(path)};
     ICalendar::Imported imported;
+    const QByteArray text = DataFolder::read(path);
     try {
-        imported = ICalendar::read(DataFolder::read(path));
+        const QuietStderr quiet;
+        imported = ICalendar::read(text);
     } catch (const ICalendar::Error &e) {
-        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, e.message)};
+        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, withoutStop(e.message))};
     }
 
     data.lock();
@@ -70,7 +114,7 @@ int importCalendar(DataFolder &data, const Arguments &args, const Context &conte
         if (!imported.toDos.isEmpty())
             newToDos = ToDoFile::encode(toDos);
     } catch (const AppError &e) {
-        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, e.description())};
+        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, withoutStop(e.description()))};
     }
 
     if (!newAppointments.isEmpty()) {

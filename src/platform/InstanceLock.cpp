@@ -2,9 +2,9 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QStandardPaths>
 
 #include <unistd.h>
 
@@ -19,10 +19,17 @@ QString lockFolder()
     const QFileInfo perUser(QStringLiteral("/run/user/%1").arg(::getuid()));
     if (perUser.isDir() && perUser.ownerId() == ::getuid())
         return perUser.filePath();
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    return folder;
+    const QString session = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!session.isEmpty() && QFileInfo(session).isDir())
+        return session;
+    // A folder of the user's own in the temporary folder; one that another
+    // user made first is not used.
+    const QString own = QDir::tempPath() + QStringLiteral("/brindlewatch-%1").arg(::getuid());
+    if (QDir().mkpath(own) && QFileInfo(own).ownerId() == ::getuid() && !QFileInfo(own).isSymLink()) {
+        QFile::setPermissions(own, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return own;
+    }
+    return QDir::tempPath();
 }
 } // namespace
 
