@@ -37,6 +37,11 @@ using Buffer = std::unique_ptr<char, BufferFree>;
 // UTF-8, and any 0xFF already in the input is turned into another byte that
 // cannot either, so both still read as one replacement character.
 constexpr char kGuard = '\xFF';
+
+// libical writes no date after the year 3000 (it writes zeros instead), so
+// no calendar here holds one: an export refuses it, an import too, so that
+// whatever comes in can go out again.
+constexpr int kLastYear = 3000;
 constexpr char kStrayGuard = '\xFE';
 
 QString prodId()
@@ -89,7 +94,7 @@ QByteArray descriptionText(const StoredText &stored)
 std::optional<icaltimetype> floatingTime(double value)
 {
     const QDate date = OleDate::toDate(value);
-    if (!date.isValid())
+    if (!date.isValid() || date.year() > kLastYear)
         return std::nullopt;
     const double seconds = std::round(std::fabs(value - std::trunc(value)) * 86400.0);
     const int inDay = seconds >= 86400.0 ? 0 : static_cast<int>(seconds); // toDate has moved to the next day
@@ -514,8 +519,8 @@ QDateTime toLocal(icaltimetype t, icalproperty *prop, icalcomponent *c, const Co
 double toOle(const QDateTime &wallTime, const Context &ctx)
 {
     const int year = wallTime.date().year();
-    if (year < 100 || year > 9999)
-        throw Error{QStringLiteral("%1 lies outside the years 100 to 9999.").arg(ctx.who)};
+    if (year < 100 || year > kLastYear)
+        throw Error{QStringLiteral("%1 lies outside the years 100 to %2.").arg(ctx.who).arg(kLastYear)};
     return OleDate::fromDateTime(wallTime);
 }
 
@@ -620,9 +625,13 @@ QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &
         const Appointment &a = appointments[i];
         const std::optional<icaltimetype> start = floatingTime(a.StartTime);
         const std::optional<icaltimetype> finish = floatingTime(a.EndTime);
-        if (!start || !finish)
-            throw Error{QStringLiteral("Appointment %1 has a start or end that is not a date, so the calendar was not written.")
-                            .arg(i + 1)};
+        if (!start || !finish) {
+            throw Error{QStringLiteral("Appointment %1 (\"%2\") has a start or end that is not a date from the year 100 to %3, "
+                                       "so the calendar was not written.")
+                            .arg(i + 1)
+                            .arg(a.Title.toString().left(40))
+                            .arg(kLastYear)};
+        }
         hash.reset();
         hash.addData("VEVENT");
         addDouble(hash, a.StartTime);
