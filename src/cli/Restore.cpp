@@ -24,25 +24,26 @@ QString nounFor(const QString &recordFile, qsizetype count)
     return count == 1 ? QStringLiteral("to-do item") : QStringLiteral("to-do items");
 }
 
-RecordFile::Decoded<int> countRecords(const QString &recordFile, const QByteArray &bytes)
+// How many records a copy of a record file holds, and what damage it has.
+struct Count {
+    qsizetype records = 0;
+    std::optional<RecordFile::Damage> damage;
+};
+
+Count countRecords(const QString &recordFile, const QByteArray &bytes)
 {
-    RecordFile::Decoded<int> result;
-    auto take = [&](auto decoded) {
-        result.records.resize(decoded.records.size());
-        result.damage = decoded.damage;
-        result.counted = decoded.counted;
-    };
-    if (recordFile.startsWith(QLatin1String("appointments")))
-        take(AppointmentFile::decode(bytes));
-    else
-        take(ToDoFile::decode(bytes));
-    return result;
+    if (recordFile.startsWith(QLatin1String("appointments"))) {
+        const auto decoded = AppointmentFile::decode(bytes);
+        return {decoded.records.size(), decoded.damage};
+    }
+    const auto decoded = ToDoFile::decode(bytes);
+    return {decoded.records.size(), decoded.damage};
 }
 
 QString describe(const QString &recordFile, const QByteArray &bytes)
 {
-    const RecordFile::Decoded<int> counted = countRecords(recordFile, bytes);
-    QString text = QStringLiteral("%1 %2").arg(counted.records.size()).arg(nounFor(recordFile, counted.records.size()));
+    const Count counted = countRecords(recordFile, bytes);
+    QString text = QStringLiteral("%1 %2").arg(counted.records).arg(nounFor(recordFile, counted.records));
     if (counted.damage)
         text += QStringLiteral(", damaged: ") + counted.damage->what;
     return text;
@@ -150,7 +151,7 @@ int restore(DataFolder &data, const Arguments &args, const Context &context)
             throw Failure{BadInput, QStringLiteral("'%1' is not a backup; 'backups' lists them").arg(name)};
         }
         Step step{path, recordFile, DataFolder::read(path)};
-        const RecordFile::Decoded<int> counted = countRecords(recordFile, step.bytes);
+        const Count counted = countRecords(recordFile, step.bytes);
         if (counted.damage) {
             throw Failure{BadInput, QStringLiteral("%1 is damaged (%2); nothing was restored").arg(name, counted.damage->what)};
         }
