@@ -38,8 +38,10 @@ QList<Appointment> appointments(qsizetype count, quint32 seed)
     QList<Appointment> table;
     table.reserve(count);
     for (qsizetype i = 0; i < count; ++i) {
-        // Quarter hours over twenty years, turned into dates as the dialog does.
-        const QDateTime start(first.addDays(random.bounded(7300)), QTime(0, 0).addSecs(random.bounded(96) * 900));
+        // Quarter hours over twenty years, turned into dates as the dialog does:
+        // wall-clock times of no zone, so that none falls into a clock change.
+        const QDateTime start(first.addDays(random.bounded(7300)), QTime(0, 0).addSecs(random.bounded(96) * 900),
+                              Qt::UTC);
         const QDateTime end = start.addSecs(random.bounded(8) * 900);
         table.append({OleDate::fromDateTime(start), OleDate::fromDateTime(end), categories[random.bounded(4)],
                       words(random, 10, 50, false), words(random, 0, 500, true)});

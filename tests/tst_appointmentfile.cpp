@@ -2,6 +2,7 @@
 #include "Appointment.h"
 #include "OleDate.h"
 #include "RecordFile.h"
+#include "ScopedZone.h"
 
 #include <QDir>
 #include <QFile>
@@ -47,7 +48,7 @@ private slots:
     void birthday_isTheFiftyFiveByteFile()
     {
         const Appointment a{38097.5, 38097.5, "General", "Someone's birthday!", ""};
-        QCOMPARE(OleDate::toDateTime(38097.5), QDateTime(QDate(2004, 4, 20), QTime(12, 0)));
+        QCOMPARE(OleDate::toDateTime(38097.5), QDateTime(QDate(2004, 4, 20), QTime(12, 0), Qt::UTC));
         const QByteArray bytes = AppointmentFile::encode({a});
         QCOMPARE(bytes.size(), 55);
         QCOMPARE(bytes, birthdayFile());
@@ -249,13 +250,15 @@ private slots:
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<QDateTime>("expected");
-        QTest::newRow("epoch") << 0.0 << QDateTime(QDate(1899, 12, 30), QTime(0, 0));
-        QTest::newRow("noon") << 38097.5 << QDateTime(QDate(2004, 4, 20), QTime(12, 0));
-        QTest::newRow("before the epoch") << -1.25 << QDateTime(QDate(1899, 12, 29), QTime(6, 0));
-        QTest::newRow("leap day") << 46812.0 << QDateTime(QDate(2028, 2, 29), QTime(0, 0));
-        QTest::newRow("a hair before midnight rounds to it") << 46812.99999999 << QDateTime(QDate(2028, 3, 1), QTime(0, 0));
+        // Wall-clock times belong to no zone; UTC is only their container.
+        QTest::newRow("epoch") << 0.0 << QDateTime(QDate(1899, 12, 30), QTime(0, 0), Qt::UTC);
+        QTest::newRow("noon") << 38097.5 << QDateTime(QDate(2004, 4, 20), QTime(12, 0), Qt::UTC);
+        QTest::newRow("before the epoch") << -1.25 << QDateTime(QDate(1899, 12, 29), QTime(6, 0), Qt::UTC);
+        QTest::newRow("leap day") << 46812.0 << QDateTime(QDate(2028, 2, 29), QTime(0, 0), Qt::UTC);
+        QTest::newRow("a hair before midnight rounds to it") << 46812.99999999
+                                                             << QDateTime(QDate(2028, 3, 1), QTime(0, 0), Qt::UTC);
         QTest::newRow("one second before midnight") << 46812.0 + 86399.0 / 86400.0
-                                                    << QDateTime(QDate(2028, 2, 29), QTime(23, 59, 59));
+                                                    << QDateTime(QDate(2028, 2, 29), QTime(23, 59, 59), Qt::UTC);
         QTest::newRow("not a number") << bitsToDouble(0x7FF8000000000000ULL) << QDateTime();
         QTest::newRow("beyond year 9999") << 3e6 << QDateTime();
     }
@@ -268,6 +271,54 @@ private slots:
         QCOMPARE(OleDate::toDate(value), expected.date());
         if (expected.isValid() && expected.time().msec() == 0)
             QCOMPARE(OleDate::toDateTime(OleDate::fromDateTime(expected)), expected);
+    }
+
+    // Times that the local clock skips or runs twice on the days it changes,
+    // each in a zone of the test's own.
+    void oleDates_onAClockChange_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDate>("day");
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<double>("value");
+        QTest::newRow("London, the skipped hour") << QByteArray("Europe/London") << QDate(2026, 3, 29) << QTime(1, 30)
+                                                  << 46110.0625;
+        QTest::newRow("London, the repeated hour") << QByteArray("Europe/London") << QDate(2026, 10, 25) << QTime(1, 30)
+                                                   << 46320.0625;
+        QTest::newRow("Sao Paulo, the skipped midnight") << QByteArray("America/Sao_Paulo") << QDate(2018, 11, 4)
+                                                         << QTime(0, 30) << 43408.020833333336;
+        QTest::newRow("Lord Howe, the skipped half hour") << QByteArray("Australia/Lord_Howe") << QDate(2026, 10, 4)
+                                                          << QTime(2, 15) << 46299.09375;
+        QTest::newRow("Lord Howe, the repeated half hour") << QByteArray("Australia/Lord_Howe") << QDate(2026, 4, 5)
+                                                           << QTime(1, 45) << 46117.072916666664;
+        QTest::newRow("a rule of its own, the skipped hour") << QByteArray("GMT0BST,M3.5.0/1,M10.5.0") << QDate(2026, 3, 29)
+                                                             << QTime(1, 30) << 46110.0625;
+    }
+
+    void oleDates_onAClockChange()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDate, day);
+        QFETCH(QTime, time);
+        QFETCH(double, value);
+        const ScopedZone inZone(zone);
+        QCOMPARE(doubleToBits(OleDate::fromDateTime(QDateTime(day, time, Qt::UTC))), doubleToBits(value));
+
+        const QDateTime shown = OleDate::toDateTime(value);
+        QVERIFY(shown.isValid());
+        QCOMPARE(shown.date(), day);
+        QCOMPARE(shown.time(), time);
+        QCOMPARE(doubleToBits(OleDate::fromDateTime(shown)), doubleToBits(value));
+
+        // Written and read back, a value and one a little off the minute keep every bit.
+        const double off = value + 1e-9;
+        const Appointment a{value, off, "General", "Night train", ""};
+        const auto decoded = AppointmentFile::decode(AppointmentFile::encode({a}));
+        QVERIFY(!decoded.damage);
+        QCOMPARE(decoded.records.size(), 1);
+        QCOMPARE(doubleToBits(decoded.records[0].StartTime), doubleToBits(value));
+        QCOMPARE(doubleToBits(decoded.records[0].EndTime), doubleToBits(off));
+        QCOMPARE(OleDate::toDateTime(decoded.records[0].EndTime), shown);
     }
 };
 

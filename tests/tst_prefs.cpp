@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <bit>
+
 class tst_Prefs : public QObject
 {
     Q_OBJECT
@@ -159,16 +161,112 @@ private slots:
         }
     }
 
-    void toSingle_followsTheLocale()
+    void toSingle_readsThePointAndTheLocalesSeparator()
     {
         QCOMPARE(NumberText::toSingle(QStringLiteral(" 4320 ")), 4320.0f);
         QCOMPARE(NumberText::toSingle(QStringLiteral("-12.25")), -12.25f);
         QVERIFY_THROWS_EXCEPTION(AppError, NumberText::toSingle(QStringLiteral("1e400")));
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(NumberText::toSingle(QStringLiteral("12,25")), 12.25f);
-        QCOMPARE(NumberText::fromSingle(1234.5f), QStringLiteral("1234,5"));
+        QCOMPARE(NumberText::toSingle(QStringLiteral("12.25")), 12.25f);
+        QCOMPARE(NumberText::fromSingle(1234.5f), QStringLiteral("1234.5"));
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
         QCOMPARE(NumberText::fromSingle(123456.f), QStringLiteral("123456"));
+    }
+
+    // The file is the same whichever locale wrote it, and each locale reads
+    // it back: no locale's minus sign, digits or decimal separator get in.
+    void mainX_isPlainAsciiInEveryLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<float>("value");
+        QTest::addColumn<QByteArray>("line");
+        const QStringList locales{"C", "en_US", "de_DE", "sv_SE", "ar_EG", "fa_IR", "hi_IN", "de_CH", "fr_FR"};
+        for (const QString &locale : locales) {
+            const QByteArray name = locale.toLatin1();
+            QTest::newRow(name + ", negative") << locale << -1500.0f << QByteArray("MainX=-1500");
+            QTest::newRow(name + ", fraction") << locale << 1234.5f << QByteArray("MainX=1234.5");
+            QTest::newRow(name + ", negative fraction") << locale << -12345.67f << QByteArray("MainX=-12345.67");
+            QTest::newRow(name + ", below one") << locale << -0.25f << QByteArray("MainX=-0.25");
+            QTest::newRow(name + ", seven digits") << locale << 1234567.f << QByteArray("MainX=1234567");
+            QTest::newRow(name + ", beyond seven digits") << locale << 123456789.f << QByteArray("MainX=123456800");
+            QTest::newRow(name + ", tiny") << locale << 0.00001f << QByteArray("MainX=0.00001");
+        }
+    }
+
+    void mainX_isPlainAsciiInEveryLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(float, value);
+        QFETCH(QByteArray, line);
+        QLocale::setDefault(QLocale(locale));
+        clsINIFile &ini = PrefsINI();
+        const QString before = ini.File();
+        ini.setFile(path());
+        ini.setSection(QStringLiteral("Window"));
+        ini.Values(QStringLiteral("MainX"), value);
+        const QByteArray bytes = content();
+        bool fail = true;
+        const QString read = ini.GetValue(QStringLiteral("MainX"), QStringLiteral("0"), fail);
+        float back = 0;
+        QString error;
+        try {
+            back = NumberText::toSingle(read);
+        } catch (const AppError &e) {
+            error = e.description();
+        }
+        ini.setFile(before);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+
+        QCOMPARE(bytes, QByteArray("[Window]\r\n" + line + "\r\n"));
+        QVERIFY(!fail);
+        QCOMPARE(error, QString());
+        // Seven significant digits: whole twips come back exactly, and so does each value here.
+        QCOMPARE(std::bit_cast<quint32>(back), std::bit_cast<quint32>(QString::fromLatin1(line.mid(6)).toFloat()));
+    }
+
+    // Plain text is read in every locale, and so is what earlier versions
+    // wrote with the locale's decimal separator.
+    void mainX_storedText_isRead_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<float>("expected");
+        for (const char *locale : {"de_DE", "sv_SE", "ar_EG", "fa_IR", "fr_FR"}) {
+            QTest::addRow("%s, plain fraction", locale) << locale << QByteArray("1234.5") << 1234.5f;
+            QTest::addRow("%s, plain negative fraction", locale) << locale << QByteArray("-0.25") << -0.25f;
+        }
+        QTest::newRow("german fraction") << "de_DE" << QByteArray("1234,5") << 1234.5f;
+        QTest::newRow("german negative fraction") << "de_DE" << QByteArray("-1234,5") << -1234.5f;
+        QTest::newRow("swedish fraction") << "sv_SE" << QByteArray("1234,5") << 1234.5f;
+        QTest::newRow("swedish, ascii minus") << "sv_SE" << QByteArray("-1500") << -1500.0f;
+        QTest::newRow("arabic, ascii digits") << "ar_EG" << QByteArray("-1500") << -1500.0f;
+        QTest::newRow("british fraction") << "en_GB" << QByteArray("1234.5") << 1234.5f;
+        QTest::newRow("blanks around") << "de_DE" << QByteArray(" 4320 ") << 4320.0f;
+    }
+
+    void mainX_storedText_isRead()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QByteArray, stored);
+        QFETCH(float, expected);
+        put("[Window]\r\nMainX=" + stored + "\r\n");
+        QLocale::setDefault(QLocale(locale));
+        clsINIFile ini;
+        ini.setFile(path());
+        ini.setSection(QStringLiteral("Window"));
+        bool fail = true;
+        const QString read = ini.GetValue(QStringLiteral("MainX"), QStringLiteral("0"), fail);
+        float back = 0;
+        QString error;
+        try {
+            back = NumberText::toSingle(read);
+        } catch (const AppError &e) {
+            error = e.description();
+        }
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+        QCOMPARE(error, QString());
+        QCOMPARE(std::bit_cast<quint32>(back), std::bit_cast<quint32>(expected));
     }
 
     void toSingle_overflow()

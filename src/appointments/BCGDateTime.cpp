@@ -10,8 +10,11 @@ BCGDateTime::BCGDateTime(QWidget *parent)
 {
     setCalendarPopup(true);
     setDisplayFormat(DateText::shortDateFormat() + QStringLiteral(" HH:mm"));
-    setTimeSpec(Qt::LocalTime);
-    setMinimumDateTime(QDateTime(QDate(100, 1, 1), QTime(0, 0)));
+    // The value is a wall-clock time of no zone (see OleDate). In local time
+    // the editor would refuse or move an hour that a clock change skips, and
+    // pick one of the two readings of an hour it repeats.
+    setTimeSpec(Qt::UTC);
+    setMinimumDateTime(QDateTime(QDate(100, 1, 1), QTime(0, 0), Qt::UTC));
     // Date and time share a narrow box: a condensed face keeps both in view.
     Appearance::condense(this);
 }

@@ -13,7 +13,9 @@ namespace {
 
 double at(const QDate &day, int hour, int minute)
 {
-    return OleDate::fromDateTime(QDateTime(day, QTime(hour, minute)));
+    // A wall-clock time: in local time 03:47 would not exist on a day whose
+    // clocks skip from 03:00 to 04:00.
+    return OleDate::fromDateTime(QDateTime(day, QTime(hour, minute), Qt::UTC));
 }
 
 } // namespace

@@ -62,7 +62,8 @@ QDateTime parseShortDateTime(const QString &text)
         time = QTime::fromString(timeText, QStringLiteral("H:mm:ss"));
     if (!date.isValid() || !time.isValid())
         return {};
-    return QDateTime(date, time);
+    // A local date-time would be invalid for a time that a clock change skips.
+    return QDateTime(date, time, Qt::UTC);
 }
 
 QString longTime(const QTime &time)

@@ -28,6 +28,8 @@ Decimal parseDecimal(const QString &text)
     while (e > b && isBlank(text[e - 1]))
         --e;
     const QStringView t = QStringView(text).mid(b, e - b);
+    // The point is what this program writes; the locale's own separator is
+    // what versions that wrote in the user's locale left in the file.
     const QString separator = QLocale().decimalPoint();
 
     Decimal d;
@@ -38,8 +40,13 @@ Decimal parseDecimal(const QString &text)
     }
     while (i < t.size() && t[i] >= u'0' && t[i] <= u'9')
         d.whole.append(t[i++]);
-    if (i < t.size() && t.mid(i).startsWith(separator)) {
-        i += separator.size();
+    qsizetype point = 0;
+    if (i < t.size() && t[i] == u'.')
+        point = 1;
+    else if (i < t.size() && !separator.isEmpty() && t.mid(i).startsWith(separator))
+        point = separator.size();
+    if (point > 0) {
+        i += point;
         while (i < t.size() && t[i] >= u'0' && t[i] <= u'9')
             d.fraction.append(t[i++]);
     }
@@ -78,11 +85,36 @@ qint64 roundedInteger(const QString &text, qint64 min, qint64 max)
     return value;
 }
 
-QLocale plainLocale()
+// The value rounded to `digits` significant digits as plain decimal text:
+// ASCII digits, an ASCII minus and a point before a fraction, no exponent
+// and no grouping. The locale's own signs and digits (a U+2212 minus in
+// Swedish, Arabic-Indic digits in Arabic) do not survive the file's code
+// page, and a file written in one locale must read back in any other.
+QString plainDecimal(double value, int digits)
 {
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale;
+    if (!std::isfinite(value))
+        return QString::number(value);
+    if (value == 0)
+        return QStringLiteral("0");
+    // "-d.ddddde+XX": QString::number never follows the locale.
+    const QString scientific = QString::number(value, 'e', digits - 1);
+    const qsizetype e = scientific.indexOf(u'e');
+    const bool negative = scientific.startsWith(u'-');
+    QString mantissa = scientific.mid(negative ? 1 : 0, e - (negative ? 1 : 0));
+    mantissa.remove(u'.');
+    while (mantissa.size() > 1 && mantissa.back() == u'0')
+        mantissa.chop(1);
+    // Digits before the point.
+    const qsizetype whole = scientific.mid(e + 1).toInt() + 1;
+
+    QString out = negative ? QStringLiteral("-") : QString();
+    if (whole <= 0)
+        out += QStringLiteral("0.") + QString(-whole, u'0') + mantissa;
+    else if (whole >= mantissa.size())
+        out += mantissa + QString(whole - mantissa.size(), u'0');
+    else
+        out += mantissa.left(whole) + u'.' + mantissa.mid(whole);
+    return out;
 }
 
 } // namespace
@@ -123,12 +155,12 @@ QString fromInteger(qint64 value)
 QString fromSingle(float value)
 {
     // Seven significant digits is all a single-precision number holds.
-    return plainLocale().toString(static_cast<double>(value), 'g', 7);
+    return plainDecimal(static_cast<double>(value), 7);
 }
 
 QString fromDouble(double value)
 {
-    return plainLocale().toString(value, 'g', 15);
+    return plainDecimal(value, 15);
 }
 
 } // namespace NumberText

@@ -2,9 +2,11 @@
 
 #include <QString>
 
-// Numbers read from and written to text files with the locale's ordinary
-// conversion: decimal, no grouping, the locale's decimal separator. Reading
-// ignores blanks around the number and accepts a sign and a fraction; a
+// Numbers read from and written to text files. Written as plain ASCII
+// decimal text whatever the locale: an ASCII minus, ASCII digits, a point
+// before a fraction, no grouping and no exponent. Reading ignores blanks
+// around the number and accepts a sign and a fraction after either a point
+// or the locale's decimal separator, which is what earlier versions wrote; a
 // fraction is rounded half to even for whole-number targets. A number out of
 // the target's range throws AppError 6 (overflow), anything else 13 (type mismatch).
 namespace NumberText {

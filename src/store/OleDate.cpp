@@ -26,8 +26,8 @@ QDateTime toDateTime(double value)
     const double seconds = std::round(std::fabs(value - whole) * 86400.0);
     QDate date = kEpoch.addDays(static_cast<qint64>(whole));
     if (seconds >= 86400.0)
-        return QDateTime(date.addDays(1), QTime(0, 0));
-    return QDateTime(date, QTime(0, 0).addSecs(static_cast<int>(seconds)));
+        return QDateTime(date.addDays(1), QTime(0, 0), Qt::UTC);
+    return QDateTime(date, QTime(0, 0).addSecs(static_cast<int>(seconds)), Qt::UTC);
 }
 
 QDate toDate(double value)
