@@ -23,8 +23,14 @@ DataFolder::DataFolder(const QString &path)
 void DataFolder::lock()
 {
     lock_ = std::make_unique<InstanceLock>(path_);
-    if (!lock_->tryAcquire()) {
+    switch (lock_->acquire()) {
+    case InstanceLock::Outcome::Taken:
+        break;
+    case InstanceLock::Outcome::HeldElsewhere:
         throw Failure{InUse, QStringLiteral("Brindlewatch is running on %1; close it first, nothing was changed").arg(path_)};
+    case InstanceLock::Outcome::Failed:
+        // No copy is running, so waiting for one to close would not help.
+        throw Failure{FileFailed, QStringLiteral("cannot take the lock %1: %2; nothing was changed").arg(lock_->path(), lock_->problem())};
     }
 }
 

@@ -23,7 +23,8 @@ public:
     QString file(const QString &name) const { return path_ + u'/' + name; }
 
     // Before a command writes anything: fails with InUse while the program
-    // holds the folder, and keeps the program from starting until this ends.
+    // holds the folder, with FileFailed when the lock cannot be taken at all,
+    // and keeps the program from starting until this ends.
     void lock();
 
     // The tables; a missing file is an empty table. Reading commands get

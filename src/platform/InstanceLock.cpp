@@ -42,11 +42,69 @@ InstanceLock::InstanceLock(const QString &dataFolder)
 
 InstanceLock::~InstanceLock() = default;
 
-bool InstanceLock::tryAcquire()
+InstanceLock::Outcome InstanceLock::acquire()
 {
+    problem_.clear();
     if (!held_)
         held_ = lock_->tryLock(0);
-    return held_;
+    if (held_)
+        return Outcome::Taken;
+    // QLockFile reports anything already at the lock's path as "held": a
+    // folder or a file that names no holder too. Only a file that names its
+    // holder is a running copy's (one whose holder died was taken over above).
+    if (lock_->error() == QLockFile::LockFailedError) {
+        if (holderKnown())
+            return Outcome::HeldElsewhere;
+        // A copy starting this very moment has made the file but not yet
+        // written its name into it; give it that moment before judging.
+        held_ = lock_->tryLock(100);
+        if (held_)
+            return Outcome::Taken;
+        if (lock_->error() == QLockFile::LockFailedError && holderKnown())
+            return Outcome::HeldElsewhere;
+    }
+    problem_ = describeFailure();
+    return Outcome::Failed;
+}
+
+bool InstanceLock::tryAcquire()
+{
+    return acquire() == Outcome::Taken;
+}
+
+QString InstanceLock::path() const
+{
+    return lock_->fileName();
+}
+
+bool InstanceLock::holderKnown() const
+{
+    qint64 pid = 0;
+    QString host, application;
+    return lock_->getLockInfo(&pid, &host, &application);
+}
+
+// QLockFile keeps the system's error to itself, so the reason is read from
+// what lies at the lock's path and around it.
+QString InstanceLock::describeFailure() const
+{
+    const QFileInfo lock(path());
+    const QString folder = lock.absolutePath();
+    const QFileInfo folderInfo(folder);
+    if (lock.isSymLink())
+        return QStringLiteral("a link is in its place");
+    if (lock.isDir())
+        return QStringLiteral("a folder is in its place");
+    if (lock.exists())
+        return lock.isFile() ? QStringLiteral("a file that is not a lock is in its place")
+                             : QStringLiteral("something that is not a file is in its place");
+    if (!folderInfo.exists())
+        return QStringLiteral("the folder %1 does not exist").arg(folder);
+    if (!folderInfo.isDir())
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    if (lock_->error() == QLockFile::PermissionError)
+        return QStringLiteral("the folder %1 may not be written to").arg(folder);
+    return QStringLiteral("it cannot be made in the folder %1").arg(folder);
 }
 
 QString InstanceLock::lockPathFor(const QString &dataFolder)

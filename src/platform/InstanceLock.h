@@ -15,14 +15,34 @@ public:
     explicit InstanceLock(const QString &dataFolder);
     ~InstanceLock();
 
+    enum class Outcome {
+        Taken,         // this object holds the lock
+        HeldElsewhere, // a running copy holds it
+        Failed,        // it cannot be taken at all: see problem()
+    };
+
+    // Takes the lock if it is free. A lock that cannot be taken at all (its
+    // folder not writable, something that is no lock in its place) is told
+    // apart from one that a running copy holds: the user must put it right,
+    // and closing the other copy would not help.
+    Outcome acquire();
     // Takes the lock if it is free; true while this object holds it.
     bool tryAcquire();
+
+    // The lock file, for messages.
+    QString path() const;
+    // Why the last acquire() failed, as words to follow "could not be taken: ".
+    QString problem() const { return problem_; }
 
     // Where the lock for a data folder lives; any tool that writes the data
     // folder takes the same one.
     static QString lockPathFor(const QString &dataFolder);
 
 private:
+    bool holderKnown() const;
+    QString describeFailure() const;
+
     std::unique_ptr<QLockFile> lock_;
     bool held_ = false;
+    QString problem_;
 };
