@@ -12,9 +12,9 @@
 #include <libical/ical.h>
 
 #include <algorithm>
-#include <cmath>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 namespace ICalendar {
 
@@ -89,22 +89,21 @@ QByteArray descriptionText(const StoredText &stored)
 }
 
 // The wall-clock time of an OLE date, rounded to the second as the views
-// show it. OleDate::toDateTime is no help here: it gives a local QDateTime,
-// which Qt leaves invalid for a time that a spring-forward gap skips.
+// show it.
 std::optional<icaltimetype> floatingTime(double value)
 {
-    const QDate date = OleDate::toDate(value);
-    if (!date.isValid() || date.year() > kLastYear)
+    const QDateTime wallTime = OleDate::toDateTime(value);
+    if (!wallTime.isValid() || wallTime.date().year() > kLastYear)
         return std::nullopt;
-    const double seconds = std::round(std::fabs(value - std::trunc(value)) * 86400.0);
-    const int inDay = seconds >= 86400.0 ? 0 : static_cast<int>(seconds); // toDate has moved to the next day
+    const QDate date = wallTime.date();
+    const QTime time = wallTime.time();
     icaltimetype t = icaltime_null_time();
     t.year = date.year();
     t.month = date.month();
     t.day = date.day();
-    t.hour = inDay / 3600;
-    t.minute = inDay / 60 % 60;
-    t.second = inDay % 60;
+    t.hour = time.hour();
+    t.minute = time.minute();
+    t.second = time.second();
     t.is_date = 0;
     t.zone = nullptr;
     return t;
@@ -239,6 +238,40 @@ private:
     std::unique_ptr<icalproperty, PropertyFree> p_;
     QByteArray name_;
 };
+
+// A floating time as it reads on the wall, for ordering: OLE dates before
+// 1900 do not order as their numbers do.
+auto wallClock(const icaltimetype &t)
+{
+    return std::tuple(t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+// An appointment's one category as a CATEGORIES line. libical writes the
+// commas of a category bare, and a bare comma ends one category and starts
+// the next, so "Family, friends" would read as two elsewhere; this escapes
+// every character that RFC 5545 escapes in text.
+void appendCategory(QByteArray &out, QByteArray &line, QByteArrayView text)
+{
+    if (text.isEmpty())
+        return;
+    line = "CATEGORIES:";
+    for (const char c : text) {
+        switch (c) {
+        case '\\':
+        case ';':
+        case ',':
+            line += '\\';
+            line += c;
+            break;
+        case '\n':
+            line += "\\n";
+            break;
+        default:
+            line += c;
+        }
+    }
+    appendFolded(out, line);
+}
 
 QByteArray beginLine(icalcomponent_kind kind)
 {
@@ -589,8 +622,11 @@ void readToDo(icalcomponent *c, int number, Imported &out, QHash<QByteArray, QTi
 
 } // namespace
 
-QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &toDos, const QDateTime &now)
+QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &toDos, const QDateTime &now,
+                 int *endingBeforeStart)
 {
+    if (endingBeforeStart)
+        *endingBeforeStart = 0;
     const QDateTime stampTime = (now.isValid() ? now : QDateTime::currentDateTimeUtc()).toUTC();
     const icaltimetype stamp = icaltime_from_timet_with_zone(static_cast<time_t>(stampTime.toSecsSinceEpoch()), 0,
                                                              icaltimezone_get_utc_timezone());
@@ -619,7 +655,6 @@ QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &
     const Field description(icalproperty_new_description(""));
     const Field dtStart(icalproperty_new_dtstart(icaltime_null_time()));
     const Field dtEnd(icalproperty_new_dtend(icaltime_null_time()));
-    const Field categories(icalproperty_new_categories(""));
     const QByteArray beginEvent = beginLine(ICAL_VEVENT_COMPONENT), endEvent = endLine(ICAL_VEVENT_COMPONENT);
     for (qsizetype i = 0; i < appointments.size(); ++i) {
         const Appointment &a = appointments[i];
@@ -644,10 +679,17 @@ QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &
         out += stampLine;
         icalproperty_set_dtstart(dtStart.get(), *start);
         dtStart.append(out, line);
-        icalproperty_set_dtend(dtEnd.get(), *finish);
-        dtEnd.append(out, line);
+        // RFC 5545 wants an end later than the start, and strict readers
+        // refuse any other; an event without DTEND ends at its start.
+        const auto order = wallClock(*finish) <=> wallClock(*start);
+        if (order > 0) {
+            icalproperty_set_dtend(dtEnd.get(), *finish);
+            dtEnd.append(out, line);
+        } else if (order < 0 && endingBeforeStart) {
+            ++*endingBeforeStart;
+        }
         summary.appendText(out, line, icalproperty_set_summary, icalText(a.Title));
-        categories.appendText(out, line, icalproperty_set_categories, icalText(a.Category));
+        appendCategory(out, line, icalText(a.Category));
         description.appendText(out, line, icalproperty_set_description, descriptionText(a.Description));
         out += endEvent;
     }

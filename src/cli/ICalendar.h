@@ -19,8 +19,12 @@ struct Error {
 
 // Every appointment as a VEVENT and every to-do item as a VTODO, in table
 // order: start and end as floating local times, real line breaks in the
-// description. `now` stamps every component (DTSTAMP, in UTC).
-QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &toDos, const QDateTime &now);
+// description. `now` stamps every component (DTSTAMP, in UTC). An
+// appointment that ends where it starts has no DTEND, since RFC 5545 wants
+// an end later than the start; one that ends before it starts is written
+// the same way, and counted in `endingBeforeStart` when given.
+QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &toDos, const QDateTime &now,
+                 int *endingBeforeStart = nullptr);
 
 struct Imported {
     QList<Appointment> appointments;

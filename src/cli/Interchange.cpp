@@ -55,6 +55,12 @@ private:
     int saved_;
 };
 
+// A line of a summary: "1 thing was ..." or "3 things were ...".
+QString count(int n, const char *one, const char *many)
+{
+    return QString::number(n) + u' ' + QLatin1String(n == 1 ? one : many);
+}
+
 QString calendarPath(const Arguments &args, const char *command)
 {
     if (args.positional.isEmpty())
@@ -70,14 +76,19 @@ int exportCalendar(DataFolder &data, const Arguments &args, const Context &conte
     const QList<Appointment> appointments = data.appointments(DataFolder::Use::Read, *context.err);
     const QList<ToDoItem> toDos = data.toDos(DataFolder::Use::Read, *context.err);
     QByteArray calendar;
+    int endingBeforeStart = 0;
     try {
-        calendar = ICalendar::write(appointments, toDos, context.now.toUTC());
+        calendar = ICalendar::write(appointments, toDos, context.now.toUTC(), &endingBeforeStart);
     } catch (const ICalendar::Error &e) {
         throw Failure{FileFailed, withoutStop(e.message) + QStringLiteral("; nothing was written")};
     }
     DataFolder::write(path, calendar);
-    *context.out << "Exported " << appointments.size() << " appointments and " << toDos.size() << " to-do items to "
-                 << path << '\n';
+    QTextStream &out = *context.out;
+    out << "Exported " << appointments.size() << " appointments and " << toDos.size() << " to-do items to " << path << '\n';
+    if (endingBeforeStart)
+        out << count(endingBeforeStart, "appointment ending before it starts was exported as zero-length",
+                     "appointments ending before they start were exported as zero-length")
+            << '\n';
     return Ok;
 }
 
@@ -146,9 +157,6 @@ int importCalendar(DataFolder &data, const Arguments &args, const Context &conte
     QTextStream &out = *context.out;
     out << "Imported " << imported.appointments.size() << " appointments and " << imported.toDos.size()
         << " to-do items from " << path << '\n';
-    auto count = [](int n, const char *one, const char *many) {
-        return QString::number(n) + u' ' + QLatin1String(n == 1 ? one : many);
-    };
     if (imported.recurring)
         out << count(imported.recurring, "recurring event came in as its first occurrence",
                      "recurring events came in as their first occurrence")
