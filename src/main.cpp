@@ -6,6 +6,7 @@
 
 int main(int argc, char *argv[])
 {
+    Platform::leaveOutRuntimeFolderWarning();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brindlewatch"));
     Appearance::apply();
@@ -14,6 +15,7 @@ int main(int argc, char *argv[])
     Platform::ScopedServices installed(services);
 
     frmMain window(services);
+    QObject::connect(&window, &frmMain::shutDown, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     window.Form_Initialize();
     if (!window.Form_Load())
         return 0;

@@ -2,7 +2,9 @@
 #include "BCGCalendar.h"
 #include "BCGDateTime.h"
 #include "Controls.h"
+#include "DateText.h"
 #include "OleDate.h"
+#include "ScopedZone.h"
 #include "WindowFixture.h"
 #include "frmNewAppointment.h"
 
@@ -12,6 +14,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include <bit>
 #include <memory>
 
 namespace {
@@ -27,9 +30,55 @@ Appointment appt(double start, const QString &title, const QString &category = Q
     return {start, end == 0 ? start : end, category, title, description};
 }
 
+// A date and time written the British way, as the locale under test writes it.
+QString local(const QString &british)
+{
+    const QDateTime t = QDateTime::fromString(british, QStringLiteral("dd/MM/yyyy HH:mm"));
+    return DateText::shortDate(t.date()) + u' ' + DateText::shortTime(t.time());
+}
+
+// What a date-and-time picker shows: its digits are the locale's own.
+QString shownByPicker(const QDate &date, const QTime &time)
+{
+    return DateText::shortDate(date) + u' ' + QLocale().toString(time, QStringLiteral("HH:mm"));
+}
+
 QString row(const QString &visible, int index)
 {
     return RowList::rowText(visible, index);
+}
+
+// The stored value of a wall-clock time, which belongs to no zone.
+double wallClock(const QDate &day, const QTime &time)
+{
+    return OleDate::fromDateTime(QDateTime(day, time, Qt::UTC));
+}
+
+quint64 bitsOf(double value)
+{
+    return std::bit_cast<quint64>(value);
+}
+
+// Days on which the clocks change, with a time of day that the change skips
+// or repeats and, a little later, one more such time.
+void clockChanges()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDate>("day");
+    QTest::addColumn<QTime>("startsAt");
+    QTest::addColumn<QTime>("endsAt");
+    QTest::newRow("London, the skipped hour") << QByteArray("Europe/London") << QDate(2026, 3, 29) << QTime(1, 30)
+                                              << QTime(1, 45);
+    QTest::newRow("London, the repeated hour") << QByteArray("Europe/London") << QDate(2026, 10, 25) << QTime(1, 30)
+                                               << QTime(1, 45);
+    QTest::newRow("Sao Paulo, the skipped midnight") << QByteArray("America/Sao_Paulo") << QDate(2018, 11, 4)
+                                                     << QTime(0, 30) << QTime(0, 45);
+    QTest::newRow("Lord Howe, the skipped half hour") << QByteArray("Australia/Lord_Howe") << QDate(2026, 10, 4)
+                                                      << QTime(2, 15) << QTime(2, 20);
+    QTest::newRow("Lord Howe, the repeated half hour") << QByteArray("Australia/Lord_Howe") << QDate(2026, 4, 5)
+                                                       << QTime(1, 45) << QTime(1, 50);
+    QTest::newRow("a rule of its own, the skipped hour") << QByteArray("GMT0BST,M3.5.0/1,M10.5.0") << QDate(2026, 3, 29)
+                                                         << QTime(1, 30) << QTime(1, 45);
 }
 
 } // namespace
@@ -137,7 +186,7 @@ private slots:
         QVERIFY(list()->item(0)->text().endsWith(QString(100, u' ') + "0000014"));
         QCOMPARE(list()->count(), 3); // two rows of the same text stay apart by their keys
         list()->setCurrentRow(0);
-        QCOMPARE(details(), QStringLiteral("Work: Record twelve\r\n07/12/2026 08:15 -> 08/12/2026 09:30\r\n")
+        QCOMPARE(details(), QStringLiteral("Work: Record twelve\r\n") + local("07/12/2026 08:15") + " -> " + local("08/12/2026 09:30") + "\r\n"
                                 + QString(75, u'-') + QStringLiteral("\r\nFirst line\r\nSecond line"));
         QVERIFY(button("cmdEditAppointment")->isEnabled());
         QVERIFY(button("cmdDeleteAppointment")->isEnabled());
@@ -154,8 +203,8 @@ private slots:
             QCOMPARE(d->CalEnd->DateTimeValue(), at(2026, 12, 7, 14, 5));
             QCOMPARE(d->cmbCategory->currentText(), QStringLiteral("General"));
             QCOMPARE(d->txtTitle->text(), QString());
-            d->CalStart->setDateTimeValue(QStringLiteral("24/12/2026 10:00"));
-            d->CalEnd->setDateTimeValue(QStringLiteral("24/12/2026 11:30"));
+            d->CalStart->setDateTimeValue(local("24/12/2026 10:00"));
+            d->CalEnd->setDateTimeValue(local("24/12/2026 11:30"));
             d->cmbCategory->setCurrentText(QStringLiteral("Family"));
             QTest::keyClicks(d->txtTitle, QStringLiteral("Dinner"));
             d->txtDescription->setPlainText(QStringLiteral("Bring wine\nCall first"));
@@ -174,7 +223,7 @@ private slots:
         QCOMPARE(calendar()->SelectedDate(), OleDate::toDateTime(at(2026, 12, 24, 10)));
         QCOMPARE(list()->selectedItems().size(), 1);
         QCOMPARE(list()->selectedItems().first()->text(), row("[10:00] (Family) Dinner", 1));
-        QVERIFY(details().startsWith(QStringLiteral("Family: Dinner\r\n24/12/2026 10:00 -> 24/12/2026 11:30\r\n")));
+        QVERIFY(details().startsWith(QStringLiteral("Family: Dinner\r\n") + local("24/12/2026 10:00") + " -> " + local("24/12/2026 11:30") + "\r\n"));
         QVERIFY(button("cmdEditAppointment")->isEnabled());
         QVERIFY(calendar()->isMarked(QDate(2026, 12, 24)));
         QCOMPARE(status(), QStringLiteral("1 today, 1 on selected day (2 total)"));
@@ -189,7 +238,7 @@ private slots:
                                                       [&](frmNewAppointment *d) {
             QCOMPARE(d->CalStart->DateTimeValue(), at(2004, 4, 25, 15, 19));
             QCOMPARE(d->CalEnd->DateTimeValue(), at(2004, 4, 25, 15, 19));
-            QCOMPARE(d->CalStart->text(), QStringLiteral("25/04/2004 15:19"));
+            QCOMPARE(d->CalStart->text(), shownByPicker(QDate(2004, 4, 25), QTime(15, 19)));
             d->close();
         });
         QVERIFY(ran);
@@ -212,8 +261,8 @@ private slots:
                 QCOMPARE(d->windowTitle(), QStringLiteral("Edit appointment [New year party]"));
                 QCOMPARE(d->cmbCategory->currentText(), QStringLiteral("Family"));
                 QCOMPARE(d->txtTitle->text(), QStringLiteral("New year party"));
-                d->CalStart->setDateTimeValue(QStringLiteral("31/12/2026 20:00"));
-                d->CalEnd->setDateTimeValue(QStringLiteral("01/01/2027 01:00"));
+                d->CalStart->setDateTimeValue(local("31/12/2026 20:00"));
+                d->CalEnd->setDateTimeValue(local("01/01/2027 01:00"));
                 QTest::mouseClick(d->cmdOK, Qt::LeftButton);
             });
         QVERIFY(ran);
@@ -241,6 +290,79 @@ private slots:
         QCOMPARE(box->read(QStringLiteral("appointments.cal")), before);
     }
 
+    void edit_onAClockChange_showsAndKeepsTheWallClock_data() { clockChanges(); }
+
+    void edit_onAClockChange_showsAndKeepsTheWallClock()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDate, day);
+        QFETCH(QTime, startsAt);
+        QFETCH(QTime, endsAt);
+        const ScopedZone inZone(zone);
+        box->services.clock = QDateTime(day, QTime(12, 0));
+        const double from = wallClock(day, startsAt), to = wallClock(day, endsAt);
+        start({appt(from, "Night train", "Work", to, "Platform 2")});
+        QCOMPARE(rowsOf(list()), QStringList{row("[" + startsAt.toString("HH:mm") + "] (Work) Night train", 0)});
+        list()->setCurrentRow(0);
+        QString shownStart, shownEnd;
+        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
+                                                      [&](frmNewAppointment *d) {
+            shownStart = d->CalStart->text();
+            shownEnd = d->CalEnd->text();
+            d->txtDescription->setPlainText(QStringLiteral("Platform 3"));
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        });
+        QVERIFY(ran);
+        QCOMPARE(lastMessage(box->services), QString());
+        QCOMPARE(shownStart, shownByPicker(day, startsAt));
+        QCOMPARE(shownEnd, shownByPicker(day, endsAt));
+        const QList<Appointment> saved = onDisk();
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(bitsOf(saved[0].StartTime), bitsOf(from));
+        QCOMPARE(bitsOf(saved[0].EndTime), bitsOf(to));
+        QCOMPARE(saved[0].Description, QStringLiteral("Platform 3"));
+        QCOMPARE(calendar()->SelectedDate().date(), day);
+        QCOMPARE(list()->selectedItems().size(), 1);
+        const QString shownDay = DateText::shortDate(day) + u' ';
+        QVERIFY(details().startsWith(QStringLiteral("Work: Night train\r\n") + shownDay + DateText::shortTime(startsAt)
+                                     + QStringLiteral(" -> ") + shownDay + DateText::shortTime(endsAt) + QStringLiteral("\r\n")));
+    }
+
+    void new_onAClockChange_takesTheWallClock_data() { clockChanges(); }
+
+    // The clock reads, on another day, a time of day that the selected day
+    // skips or repeats.
+    void new_onAClockChange_takesTheWallClock()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDate, day);
+        QFETCH(QTime, startsAt);
+        const ScopedZone inZone(zone);
+        box->services.clock = QDateTime(day.addDays(30), startsAt.addSecs(42));
+        start({});
+        selectDay(day.year(), day.month(), day.day());
+        double shownStart = 0, shownEnd = 0;
+        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+                                                      [&](frmNewAppointment *d) {
+            shownStart = d->CalStart->DateTimeValue();
+            shownEnd = d->CalEnd->DateTimeValue();
+            QTest::keyClicks(d->txtTitle, QStringLiteral("Night train"));
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        });
+        QVERIFY(ran);
+        QCOMPARE(lastMessage(box->services), QString());
+        const double expected = wallClock(day, startsAt);
+        QCOMPARE(bitsOf(shownStart), bitsOf(expected));
+        QCOMPARE(bitsOf(shownEnd), bitsOf(expected));
+        const QList<Appointment> saved = onDisk();
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(bitsOf(saved[0].StartTime), bitsOf(expected));
+        QCOMPARE(bitsOf(saved[0].EndTime), bitsOf(expected));
+        QCOMPARE(calendar()->SelectedDate().date(), day);
+        QCOMPARE(rowsOf(list()), QStringList{row("[" + startsAt.toString("HH:mm") + "] (General) Night train", 0)});
+        QCOMPARE(list()->selectedItems().size(), 1);
+    }
+
     void validation_data()
     {
         QTest::addColumn<QString>("end");
@@ -264,8 +386,8 @@ private slots:
         bool stayedOpen = false;
         const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
                                                       [&](frmNewAppointment *d) {
-            d->CalStart->setDateTimeValue(QStringLiteral("07/12/2026 11:00"));
-            d->CalEnd->setDateTimeValue(end);
+            d->CalStart->setDateTimeValue(local("07/12/2026 11:00"));
+            d->CalEnd->setDateTimeValue(local(end));
             d->txtTitle->setText(title);
             QTest::mouseClick(d->cmdOK, Qt::LeftButton);
             stayedOpen = d->isVisible();

@@ -5,6 +5,7 @@
 #include "FileOps.h"
 #include "InstanceLock.h"
 #include "OleDate.h"
+#include "ScopedZone.h"
 #include "ToDoItem.h"
 
 #include <QDir>
@@ -36,12 +37,12 @@ class tst_Cli : public QObject
     QString data;
     QString out, err;
 
-    int cli(const QStringList &arguments, const QTime &now = QTime(9, 0, 20))
+    int cli(const QStringList &arguments, const QTime &now = QTime(9, 0, 20), const QDate &today = kToday)
     {
         out.clear();
         err.clear();
         QTextStream o(&out), e(&err);
-        const Cli::Context context{dir.path(), QDateTime(kToday, now), &o, &e};
+        const Cli::Context context{dir.path(), QDateTime(today, now), &o, &e};
         const int status = Cli::run(QStringList{QStringLiteral("--data"), data} + arguments, context);
         o.flush();
         e.flush();
@@ -182,6 +183,55 @@ private slots:
             QVERIFY(out.startsWith(DateText::shortDate(OleDate::toDate(start)) + u' '));
     }
 
+    // Minutes are counted on the wall clock, as the day list shows times,
+    // also over an hour that the clock skips or runs twice.
+    void upcoming_onAClockChange_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDateTime>("now");   // the wall clock; its zone is the test's
+        QTest::addColumn<QDateTime>("start"); // likewise
+        QTest::addColumn<int>("within");
+        QTest::addColumn<bool>("listed");
+        const QByteArray london("Europe/London");
+        const QDate spring(2026, 3, 29), autumn(2026, 10, 25);
+        auto wall = [](const QDate &day, int hour, int minute, int second = 0) {
+            return QDateTime(day, QTime(hour, minute, second), Qt::UTC);
+        };
+        QTest::newRow("a start in the skipped hour") << london << wall(spring, 0, 50, 20) << wall(spring, 1, 0) << 15 << true;
+        QTest::newRow("after the skipped hour, 74 minutes on the clock")
+            << london << wall(spring, 0, 50, 20) << wall(spring, 2, 4) << 15 << false;
+        QTest::newRow("after the skipped hour, within 75") << london << wall(spring, 0, 50, 20) << wall(spring, 2, 4) << 75 << true;
+        QTest::newRow("in the repeated hour, ahead") << london << wall(autumn, 1, 50, 20) << wall(autumn, 1, 55) << 15 << true;
+        QTest::newRow("after the repeated hour, 14 minutes on the clock")
+            << london << wall(autumn, 1, 50, 20) << wall(autumn, 2, 4) << 15 << true;
+        QTest::newRow("in the repeated hour, behind") << london << wall(autumn, 1, 50, 20) << wall(autumn, 1, 20) << 15 << false;
+        QTest::newRow("the skipped midnight") << QByteArray("America/Sao_Paulo") << wall(QDate(2018, 11, 3), 23, 50, 20)
+                                              << wall(QDate(2018, 11, 4), 0, 30) << 45 << true;
+        QTest::newRow("the skipped half hour") << QByteArray("Australia/Lord_Howe") << wall(QDate(2026, 10, 4), 1, 50, 20)
+                                               << wall(QDate(2026, 10, 4), 2, 15) << 30 << true;
+        QTest::newRow("after the skipped half hour, 45 minutes on the clock")
+            << QByteArray("Australia/Lord_Howe") << wall(QDate(2026, 10, 4), 1, 50, 20) << wall(QDate(2026, 10, 4), 2, 35)
+            << 30 << false;
+    }
+
+    void upcoming_onAClockChange()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, now);
+        QFETCH(QDateTime, start);
+        QFETCH(int, within);
+        QFETCH(bool, listed);
+        const ScopedZone inZone(zone);
+        const double value = OleDate::fromDateTime(start);
+        put(QStringLiteral("appointments.cal"), fileOf({{value, value, "General", "Call", ""}}));
+        QCOMPARE(cli({QStringLiteral("upcoming"), QStringLiteral("--within"), QString::number(within)}, now.time(), now.date()),
+                 listed ? 0 : int(Cli::No));
+        QString expected = "[" + start.toString(QStringLiteral("HH:mm")) + "] (General) Call";
+        if (start.date() != now.date())
+            expected.prepend(DateText::shortDate(start.date()) + u' ');
+        QCOMPARE(lines(), listed ? QStringList{expected} : QStringList{});
+    }
+
     void damagedFile_readsWhatItHoldsWithAWarning()
     {
         put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Kept", ""}}).replace(0, 7, "0000002"));
@@ -299,6 +349,74 @@ private slots:
         // Reading goes on while the program runs.
         QCOMPARE(cli({QStringLiteral("agenda")}), 0);
         QCOMPARE(lines(), QStringList{"[10:00] (General) Mine"});
+    }
+
+    // A lock that cannot be taken is a file error, not a running program:
+    // waiting for one to close would not help, so the line names the lock.
+    void writingCommands_whenTheLockCannotBeTaken_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("import, a folder in its place") << QStringList{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"} << true;
+        QTest::newRow("restore, a file in its place") << QStringList{"restore", "--yes"} << false;
+    }
+    void writingCommands_whenTheLockCannotBeTaken()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, folder);
+        const QByteArray current = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}});
+        put(QStringLiteral("appointments.cal"), current);
+        put(QStringLiteral("appointments.bak"), fileOf({}));
+        const QString path = InstanceLock::lockPathFor(data);
+        if (folder) {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            QFile foreign(path);
+            QVERIFY(foreign.open(QIODevice::WriteOnly));
+            foreign.write("not a lock\n");
+        }
+        const int status = cli(arguments);
+        const bool untouched = folder ? QFileInfo(path).isDir() : FileOps::readWhole(path) == "not a lock\n";
+        QVERIFY(folder ? QDir().rmdir(path) : QFile::remove(path));
+        QCOMPARE(status, int(Cli::FileFailed));
+        expectOneLineError();
+        QVERIFY2(err.contains(path) && !err.contains(QLatin1String("running")), qPrintable(err));
+        QVERIFY(out.isEmpty());
+        QVERIFY(untouched);
+        QCOMPARE(get(QStringLiteral("appointments.cal")), current);
+        QCOMPARE(QDir(data).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList({"appointments.bak", "appointments.cal"}));
+    }
+
+    // A calendar that takes the export sees such an appointment end where it
+    // starts; the summary says how many were changed that way.
+    void export_countsAppointmentsEndingBeforeTheyStart_data()
+    {
+        QTest::addColumn<int>("backwards");
+        QTest::addColumn<QString>("summary");
+        QTest::newRow("none") << 0 << "";
+        QTest::newRow("one") << 1 << "1 appointment ending before it starts was exported as zero-length";
+        QTest::newRow("two") << 2 << "2 appointments ending before they start were exported as zero-length";
+    }
+    void export_countsAppointmentsEndingBeforeTheyStart()
+    {
+        QFETCH(int, backwards);
+        QFETCH(QString, summary);
+        QList<Appointment> table{{at(0, 9, 0), at(0, 9, 0), "General", "Zero-length", ""},
+                                 {at(0, 10, 0), at(0, 11, 0), "General", "An hour", ""}};
+        for (int i = 0; i < backwards; ++i)
+            table.append({at(0, 12, 0), at(0, 11, 30 - i), "General", "Backwards", ""});
+        put(QStringLiteral("appointments.cal"), fileOf(table));
+        const QString ics = dir.path() + QStringLiteral("/out.ics");
+        QCOMPARE(cli({QStringLiteral("export"), ics}), 0);
+        QVERIFY(err.isEmpty());
+        QStringList expected{QStringLiteral("Exported %1 appointments and 0 to-do items to %2").arg(table.size()).arg(ics)};
+        if (!summary.isEmpty())
+            expected << summary;
+        QCOMPARE(lines(), expected);
+        const QByteArray text = FileOps::readWhole(ics);
+        QCOMPARE(text.count("\r\nDTEND:"), 1);
+        QCOMPARE(text.count("\r\nDTSTART:"), table.size());
     }
 
     void import_refusesADamagedTable()

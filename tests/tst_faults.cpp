@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include <QDirIterator>
+#include <QLabel>
 #include <QPushButton>
 
 using Step = FileOps::Step;
@@ -133,9 +134,12 @@ private slots:
             QCOMPARE(w->AppointmentCount(), 2);
             QCOMPARE(w->appointments()[1].Title, QStringLiteral("Only in memory"));
             QCOMPARE(child<RowList>("lstAppointments")->count(), 2);
+            // The status line counts what the table holds, not what the file held.
+            QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(), QStringLiteral("2 today, 2 on selected day (2 total)"));
         } else {
             QCOMPARE(w->ToDoCount(), 2);
             QCOMPARE(child<RowList>("lstToDos")->count(), 2);
+            QCOMPARE(child<QLabel>("lblToDoStatus")->text(), QStringLiteral("2 pending, 0 completed (2 total)"));
         }
 
         // Once the disk behaves again, the next change saves everything.
@@ -174,6 +178,9 @@ private slots:
         expectOneReport(appointments ? QStringLiteral("Main.SaveAppointments") : QStringLiteral("Main.SaveToDos"));
         QCOMPARE(box->read(file), before);
         QCOMPARE(appointments ? w->AppointmentCount() : w->ToDoCount(), 0);
+        QCOMPARE(child<QLabel>(appointments ? "lblAppointmentsStatus" : "lblToDoStatus")->text(),
+                 appointments ? QStringLiteral("0 today, 0 on selected day (0 total)")
+                              : QStringLiteral("0 pending, 0 completed (0 total)"));
     }
 
     void loads_data()

@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -352,12 +353,13 @@ private slots:
         QTest::addColumn<QDateTime>("to");
         QTest::addColumn<int>("days");
         QTest::addColumn<int>("months");
-        const QDateTime base(QDate(2026, 12, 7), QTime(14, 5));
+        // The calendar holds wall-clock times of no zone, with the UTC spec.
+        const QDateTime base(QDate(2026, 12, 7), QTime(14, 5), Qt::UTC);
         QTest::newRow("same value") << base << base << 0 << 0;
-        QTest::newRow("same month") << base << QDateTime(QDate(2026, 12, 31), QTime(14, 5)) << 1 << 0;
-        QTest::newRow("same day, other time") << base << QDateTime(QDate(2026, 12, 7), QTime(9, 0)) << 1 << 0;
-        QTest::newRow("next month") << base << QDateTime(QDate(2027, 1, 7), QTime(14, 5)) << 1 << 1;
-        QTest::newRow("same month, other year") << base << QDateTime(QDate(2025, 12, 7), QTime(14, 5)) << 1 << 1;
+        QTest::newRow("same month") << base << QDateTime(QDate(2026, 12, 31), QTime(14, 5), Qt::UTC) << 1 << 0;
+        QTest::newRow("same day, other time") << base << QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC) << 1 << 0;
+        QTest::newRow("next month") << base << QDateTime(QDate(2027, 1, 7), QTime(14, 5), Qt::UTC) << 1 << 1;
+        QTest::newRow("same month, other year") << base << QDateTime(QDate(2025, 12, 7), QTime(14, 5), Qt::UTC) << 1 << 1;
     }
 
     void calendar_notifications()
@@ -404,10 +406,64 @@ private slots:
         auto *button = cal->findChild<QToolButton *>(arrow);
         QVERIFY(button);
         QTest::mouseClick(button, Qt::LeftButton);
-        QCOMPARE(cal->SelectedDate(), QDateTime(expected, QTime(10, 30)));
+        QCOMPARE(cal->SelectedDate(), QDateTime(expected, QTime(10, 30), Qt::UTC));
         QCOMPARE(cal->selectedDate(), expected);
         QCOMPARE(days.size(), 1);
         QCOMPARE(months.size(), 1);
+    }
+
+    // Days picked in the grid, by key or by a click on a greyed day of the
+    // month before or after, are the days selected; only the arrow buttons
+    // keep the day of the month.
+    void calendar_pickedDayIsTheDaySelected_data()
+    {
+        QTest::addColumn<QDate>("from");
+        QTest::addColumn<int>("key"); // 0: click the greyed day `clicked`
+        QTest::addColumn<int>("clicked");
+        QTest::addColumn<QDate>("expected");
+        QTest::newRow("down from the 31st") << QDate(2026, 12, 31) << int(Qt::Key_Down) << 0 << QDate(2027, 1, 7);
+        QTest::newRow("up into a shorter month") << QDate(2027, 3, 3) << int(Qt::Key_Up) << 0 << QDate(2027, 2, 24);
+        QTest::newRow("right on the last day") << QDate(2028, 2, 29) << int(Qt::Key_Right) << 0 << QDate(2028, 3, 1);
+        QTest::newRow("left on the first day") << QDate(2027, 1, 1) << int(Qt::Key_Left) << 0 << QDate(2026, 12, 31);
+        QTest::newRow("greyed day of the next month") << QDate(2026, 12, 15) << 0 << 2 << QDate(2027, 1, 2);
+        QTest::newRow("greyed day of the month before") << QDate(2026, 12, 15) << 0 << 30 << QDate(2026, 11, 30);
+    }
+
+    void calendar_pickedDayIsTheDaySelected()
+    {
+        QFETCH(QDate, from);
+        QFETCH(int, key);
+        QFETCH(int, clicked);
+        QFETCH(QDate, expected);
+        auto *cal = child<BCGCalendar>("Calendar");
+        cal->setSelectedDate(QDateTime(from, QTime(10, 30)));
+        QSignalSpy days(cal, &BCGCalendar::selectedDayChanged);
+        auto *view = cal->findChild<QTableView *>(QStringLiteral("qt_calendar_calendarview"));
+        QVERIFY(view);
+        if (key) {
+            QTest::keyClick(view, Qt::Key(key));
+        } else {
+            // The greyed cell: in the grid's first row for a day of the month
+            // before, in its last rows for one of the month after.
+            const QAbstractItemModel *model = view->model();
+            QModelIndex cell;
+            const bool before = clicked > 15;
+            for (int r = 1; r < model->rowCount() && !cell.isValid(); ++r) {
+                const int row = before ? r : model->rowCount() - r;
+                for (int c = 0; c < model->columnCount(); ++c) {
+                    if (model->index(row, c).data().toInt() == clicked) {
+                        cell = model->index(row, c);
+                        break;
+                    }
+                }
+            }
+            QVERIFY(cell.isValid());
+            QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(cell).center());
+        }
+        QCOMPARE(cal->SelectedDate(), QDateTime(expected, QTime(10, 30), Qt::UTC));
+        QCOMPARE(cal->selectedDate(), expected);
+        QCOMPARE(cal->monthShown(), expected.month());
+        QVERIFY(days.size() >= 1);
     }
 
     void calendar_userPickKeepsTheTimeOfDay()
@@ -416,7 +472,7 @@ private slots:
         cal->setSelectedDate(QDateTime(QDate(2026, 12, 7), QTime(10, 30)));
         QSignalSpy days(cal, &BCGCalendar::selectedDayChanged);
         cal->QCalendarWidget::setSelectedDate(QDate(2026, 12, 8)); // as a click on the 8th does
-        QCOMPARE(cal->SelectedDate(), QDateTime(QDate(2026, 12, 8), QTime(10, 30)));
+        QCOMPARE(cal->SelectedDate(), QDateTime(QDate(2026, 12, 8), QTime(10, 30), Qt::UTC));
         QCOMPARE(days.size(), 1);
     }
 
@@ -440,11 +496,11 @@ private slots:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDateTime>("expected"); // invalid: the text is refused
-        QTest::newRow("british") << "en_GB" << "07/12/2026 14:05" << QDateTime(QDate(2026, 12, 7), QTime(14, 5));
-        QTest::newRow("midnight") << "en_GB" << "29/02/2028 0:00" << QDateTime(QDate(2028, 2, 29), QTime(0, 0));
+        QTest::newRow("british") << "en_GB" << "07/12/2026 14:05" << QDateTime(QDate(2026, 12, 7), QTime(14, 5), Qt::UTC);
+        QTest::newRow("midnight") << "en_GB" << "29/02/2028 0:00" << QDateTime(QDate(2028, 2, 29), QTime(0, 0), Qt::UTC);
         QTest::newRow("american, four-digit year") << "en_US" << "12/7/2026 23:59"
-                                                   << QDateTime(QDate(2026, 12, 7), QTime(23, 59));
-        QTest::newRow("german") << "de_DE" << "07.12.2026 09:30" << QDateTime(QDate(2026, 12, 7), QTime(9, 30));
+                                                   << QDateTime(QDate(2026, 12, 7), QTime(23, 59), Qt::UTC);
+        QTest::newRow("german") << "de_DE" << "07.12.2026 09:30" << QDateTime(QDate(2026, 12, 7), QTime(9, 30), Qt::UTC);
         QTest::newRow("no time") << "en_GB" << "07/12/2026" << QDateTime();
         QTest::newRow("not a date") << "en_GB" << "31/02/2026 10:00" << QDateTime();
         QTest::newRow("hour 24") << "en_GB" << "07/12/2026 24:00" << QDateTime();
@@ -457,7 +513,7 @@ private slots:
         QFETCH(QDateTime, expected);
         QLocale::setDefault(QLocale(locale));
         BCGDateTime picker;
-        const QDateTime before(QDate(2020, 1, 1), QTime(8, 0));
+        const QDateTime before(QDate(2020, 1, 1), QTime(8, 0), Qt::UTC);
         picker.setDateTimeValue(OleDate::fromDateTime(before));
         if (expected.isValid()) {
             picker.setDateTimeValue(text);

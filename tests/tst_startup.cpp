@@ -1,4 +1,6 @@
+#include "InstanceLock.h"
 #include "Prefs.h"
+#include "QtServices.h"
 #include "TestSupport.h"
 #include "frmMain.h"
 
@@ -7,6 +9,7 @@
 #include <QDirIterator>
 #include <QLabel>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QScreen>
 
 namespace {
@@ -30,12 +33,12 @@ QByteArray shippedLogo()
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-QPoint centreOfScreen(const QWidget &w)
+// The centre of the primary screen's free area, as the window computes it in twips.
+QPoint centreOfScreen(const QWidget &w, const QRect &area = QRect(0, 0, 1024, 768))
 {
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
     const QSize size = w.size(); // the size the window had before it was first shown
-    return {qRound((screen.width() * 15 / 2.0f - size.width() * 15 / 2.0f) / 15),
-            qRound((screen.height() * 15 / 2.0f - size.height() * 15 / 2.0f) / 15)};
+    return {qRound((area.x() * 15 + area.width() * 15 / 2.0f - size.width() * 15 / 2.0f) / 15),
+            qRound((area.y() * 15 + area.height() * 15 / 2.0f - size.height() * 15 / 2.0f) / 15)};
 }
 
 } // namespace
@@ -225,6 +228,39 @@ private slots:
         QVERIFY(w.isVisible());
     }
 
+    // Screens side by side, the primary one not at (0, 0): a first start
+    // opens on the primary screen's free area, and a stored position that no
+    // screen shows falls back to it.
+    void position_onSeveralScreens_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QPoint>("expected"); // (-1, -1): the centre of the primary screen
+        QTest::newRow("first start") << QByteArray() << QPoint(-1, -1);
+        QTest::newRow("on the left-hand screen") << QByteArray("[Window]\r\nMainX=1500\r\nMainY=1500\r\n")
+                                                 << QPoint(100, 100);
+        QTest::newRow("below every screen") << QByteArray("[Window]\r\nMainX=1500\r\nMainY=30000\r\n")
+                                            << QPoint(-1, -1);
+    }
+
+    void position_onSeveralScreens()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QPoint, expected);
+        Sandbox box;
+        const QRect left(0, 0, 1280, 1024), primary(1280, 200, 1920, 1080);
+        // A panel along the primary screen's top edge.
+        box.services.layout = {primary.adjusted(0, 30, 0, 0), {left, primary}};
+        if (!ini.isEmpty())
+            box.write(QStringLiteral("prefs.ini"), ini);
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        const QPoint centre = centreOfScreen(w, primary.adjusted(0, 30, 0, 0));
+        QVERIFY(primary.contains(centre));
+        QCOMPARE(w.pos(), expected == QPoint(-1, -1) ? centre : expected);
+        QVERIFY(box.services.messages.isEmpty());
+    }
+
     void position_data()
     {
         QTest::addColumn<QByteArray>("ini");
@@ -277,6 +313,57 @@ private slots:
         QCOMPARE(snapshot(box.services.folder), before);
     }
 
+    // A lock nobody holds but that cannot be taken is no running copy: the
+    // box says where the lock is and what is wrong with it, and the program
+    // ends as a second copy does, touching nothing.
+    void lockThatCannotBeTaken_saysWhyAndTouchesNothing()
+    {
+        Sandbox box;
+        box.write(QStringLiteral("appointments.cal"), "records");
+        box.write(QStringLiteral("appointments.bak"), "older records");
+        box.write(QStringLiteral("todos.cal"), "todos");
+        box.write(QStringLiteral("prefs.ini"), "[Window]\r\nMainX=1500\r\nMainY=1500\r\n");
+        const auto before = snapshot(box.services.folder);
+        box.services.lockPath = QStringLiteral("/run/user/1000/brindlewatch-0123456789abcdef01234567.lock");
+        box.services.lockProblem = QStringLiteral("a folder is in its place");
+        {
+            frmMain w(box.services);
+            QVERIFY(!w.Form_Load());
+            QVERIFY(!w.isVisible());
+            w.close();
+        }
+        QCOMPARE(box.services.messages.size(), 1);
+        const Platform::Message &m = box.services.messages.first();
+        QCOMPARE(m.title, QStringLiteral("Brindlewatch Error"));
+        QCOMPARE(m.text, QStringLiteral("The lock at /run/user/1000/brindlewatch-0123456789abcdef01234567.lock could not be "
+                                        "taken: a folder is in its place. Brindlewatch closes without changing any file."));
+        QCOMPARE(m.icon, Platform::MessageIcon::Exclamation);
+        QCOMPARE(m.buttons, Platform::MessageButtons::Ok);
+        QCOMPARE(snapshot(box.services.folder), before);
+    }
+
+    // The desktop's services tell the same apart, on the lock the program
+    // really uses.
+    void desktopServices_tellABlockedLockFromARunningCopy()
+    {
+        Platform::QtServices desktop;
+        const QString path = InstanceLock::lockPathFor(Platform::dataFolder(desktop.applicationFolder()));
+        QVERIFY2(QDir().mkdir(path), qPrintable(path));
+        const Platform::InstanceLockOutcome blocked = desktop.takeInstanceLock();
+        const bool running = desktop.anotherInstanceRunning();
+        QVERIFY(QDir().rmdir(path));
+        QCOMPARE(blocked.state, Platform::InstanceLockOutcome::State::Failed);
+        QCOMPARE(blocked.path, path);
+        QCOMPARE(blocked.problem, QStringLiteral("a folder is in its place"));
+        QVERIFY(!running);
+
+        Platform::QtServices first, second;
+        QCOMPARE(first.takeInstanceLock().state, Platform::InstanceLockOutcome::State::Taken);
+        QCOMPARE(second.takeInstanceLock().state, Platform::InstanceLockOutcome::State::HeldElsewhere);
+        QVERIFY(second.anotherInstanceRunning());
+        QVERIFY(!first.anotherInstanceRunning());
+    }
+
     void shutdown_normal_storesPosition()
     {
         Sandbox box;
@@ -286,6 +373,35 @@ private slots:
         w.move(100, 120);
         w.close();
         QCOMPARE(box.read(QStringLiteral("prefs.ini")), QByteArray("[Window]\r\nMainX=1500\r\nMainY=1800\r\n"));
+    }
+
+    void shutdown_positionComesBackInEveryLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const char *locale : {"C", "en_US", "de_DE", "sv_SE", "ar_EG", "fa_IR"})
+            QTest::newRow(locale) << QString::fromLatin1(locale);
+    }
+
+    // A window left of the screen's edge is stored as plain ASCII numbers,
+    // which the next start reads back in the same locale.
+    void shutdown_positionComesBackInEveryLocale()
+    {
+        QFETCH(QString, locale);
+        const auto restore = qScopeGuard([] { pinLocale(); });
+        QLocale::setDefault(QLocale(locale));
+        Sandbox box;
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        {
+            frmMain w(box.services);
+            QVERIFY(w.Form_Load());
+            w.move(-100, 120);
+            w.close();
+        }
+        QCOMPARE(box.read(QStringLiteral("prefs.ini")), QByteArray("[Window]\r\nMainX=-1500\r\nMainY=1800\r\n"));
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        QCOMPARE(w.pos(), QPoint(-100, 120));
+        QCOMPARE(lastMessage(box.services), QString());
     }
 
     void shutdown_minimised_keepsStoredPosition()

@@ -269,6 +269,113 @@ private slots:
         QCOMPARE(list()->currentRow(), 1);
     }
 
+    // A title longer than the box (from a file or another calendar) comes
+    // back whole from an edit that leaves it alone; one typed over is taken.
+    void edit_longTitle_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed"); // null: the title is left alone
+        QTest::addColumn<QString>("expected");
+        const QString longTitle = QString(60, u'x') + QStringLiteral("end");
+        QTest::newRow("fits the box") << QString(50, u'f') << QString() << QString(50, u'f');
+        QTest::newRow("one past the box") << QString(51, u'o') << QString() << QString(51, u'o');
+        QTest::newRow("much longer") << longTitle << QString() << longTitle;
+        QTest::newRow("typed over") << longTitle << QStringLiteral("Short") << QStringLiteral("Short");
+    }
+
+    void edit_longTitle()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        start({{false, stored, "old"}});
+        selectIndex(0);
+        const bool ran = withModal<frmNewToDo>([&] { QTest::mouseClick(button("cmdEditToDo"), Qt::LeftButton); },
+                                               [&](frmNewToDo *d) {
+            QCOMPARE(d->txtTitle->text(), stored.left(50));
+            if (!typed.isNull()) {
+                d->txtTitle->selectAll();
+                QTest::keyClicks(d->txtTitle, typed);
+            }
+            d->txtDescription->setPlainText(QStringLiteral("new"));
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        });
+        QVERIFY(ran);
+        QCOMPARE(onDisk().size(), 1);
+        QCOMPARE(QString(onDisk()[0].Title), expected);
+        QCOMPARE(QString(onDisk()[0].Description), QStringLiteral("new"));
+    }
+
+    // The description box holds 5000 characters as stored, where a line
+    // break takes two.
+    void description_limitCountsLineBreaksAsStored_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("storedLength");
+        QTest::newRow("plain text at the limit") << QString(5000, u'a') << 5000;
+        QTest::newRow("plain text past it") << QString(5003, u'a') << 5000;
+        QTest::newRow("line breaks") << QString(2000, u'\n') + QString(1500, u'b') << 5000;
+        QTest::newRow("a break that would cross it") << QString(4999, u'c') + u'\n' << 4999;
+    }
+
+    void description_limitCountsLineBreaksAsStored()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, storedLength);
+        start({});
+        const bool ran = withModal<frmNewToDo>([&] { QTest::mouseClick(button("cmdNewToDo"), Qt::LeftButton); },
+                                               [&](frmNewToDo *d) {
+            QTest::keyClicks(d->txtTitle, QStringLiteral("Long"));
+            d->txtDescription->setPlainText(typed);
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        });
+        QVERIFY(ran);
+        QCOMPARE(onDisk().size(), 1);
+        // Stored escaped: a line break is the two characters backslash and n.
+        QCOMPARE(QString(onDisk()[0].Description).size(), storedLength);
+    }
+
+    // Once a row is selected one stays selected, and the details and the
+    // commands agree with it.
+    void selection_staysOnARow_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::newRow("click beside the rows") << "click";
+        QTest::newRow("ctrl+click beside the rows") << "ctrl+click";
+        QTest::newRow("ctrl+click on the selected row") << "ctrl+click row";
+        QTest::newRow("double-click beside the rows") << "double-click";
+        QTest::newRow("ctrl+space") << "ctrl+space";
+    }
+
+    void selection_staysOnARow()
+    {
+        QFETCH(QString, gesture);
+        start({{false, "First", "one"}, {false, "Second", "two"}});
+        selectIndex(1);
+        const QString shown = details();
+        QVERIFY(shown.startsWith(QStringLiteral("Second")));
+        QWidget *viewport = list()->viewport();
+        const QPoint beside(viewport->width() / 2, viewport->height() - 3);
+        QVERIFY(!list()->itemAt(beside));
+        const QPoint onRow = list()->visualItemRect(list()->selectedItems().first()).center();
+        if (gesture == QLatin1String("click"))
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, beside);
+        else if (gesture == QLatin1String("ctrl+click"))
+            QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, beside);
+        else if (gesture == QLatin1String("ctrl+click row"))
+            QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, onRow);
+        else if (gesture == QLatin1String("double-click"))
+            QTest::mouseDClick(viewport, Qt::LeftButton, {}, beside);
+        else
+            QTest::keyClick(list(), Qt::Key_Space, Qt::ControlModifier);
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(list()->selectedItems().size(), 1);
+        QCOMPARE(list()->selectedKey(), 1);
+        QCOMPARE(details(), shown);
+        QVERIFY(button("cmdEditToDo")->isEnabled());
+        QVERIFY(action("mnuToDoDelete")->isEnabled());
+    }
+
     void cancel_changesNothing()
     {
         start({{false, "First", ""}});

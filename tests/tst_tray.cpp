@@ -2,6 +2,7 @@
 #include "WindowFixture.h"
 
 #include <QMenu>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 
 class tst_Tray : public QObject, WindowFixture
@@ -128,6 +129,44 @@ private slots:
         w->findChild<QAction *>(QStringLiteral("mnuSysTrayExit"))->trigger();
         QCOMPARE(box->read(QStringLiteral("prefs.ini")), before);
         QVERIFY(!icon()->isVisible());
+    }
+
+    // Each way out runs the shutdown once and tells the program to end, even
+    // when the window is already hidden in the tray.
+    void everyWayOut_shutsDownOnce_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("minimised");
+        QTest::addColumn<QString>("way");
+        for (int mode : {0, 1, 2}) {
+            QTest::addRow("close box, mode %d", mode) << mode << false << "close";
+            QTest::addRow("File Exit, mode %d", mode) << mode << false << "mnuFileExit";
+        }
+        for (int mode : {1, 2})
+            QTest::addRow("tray Exit, mode %d", mode) << mode << true << "mnuSysTrayExit";
+    }
+
+    void everyWayOut_shutsDownOnce()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, minimised);
+        QFETCH(QString, way);
+        startInMode(mode);
+        QSignalSpy ended(w.get(), &frmMain::shutDown);
+        if (minimised) {
+            w->showMinimized();
+            QCoreApplication::processEvents();
+            QCOMPARE(w->isVisible(), mode == 2);
+        }
+        if (way == QLatin1String("close"))
+            w->close();
+        else
+            w->findChild<QAction *>(way)->trigger();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!w->isVisible());
+        QVERIFY(!icon()->isVisible());
+        w->close();
+        QCOMPARE(ended.count(), 1);
     }
 };
 

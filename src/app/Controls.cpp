@@ -80,7 +80,28 @@ void RowList::mousePressEvent(QMouseEvent *event)
         emit rightButtonPressed(event->globalPosition().toPoint());
         return;
     }
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        event->accept();
+        return;
+    }
     QListWidget::mousePressEvent(event);
+}
+
+void RowList::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        event->accept();
+        return;
+    }
+    QListWidget::mouseDoubleClickEvent(event);
+}
+
+QItemSelectionModel::SelectionFlags RowList::selectionCommand(const QModelIndex &index, const QEvent *event) const
+{
+    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    if (!index.isValid() || (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)))
+        return QItemSelectionModel::NoUpdate;
+    return command;
 }
 
 void RowList::mouseReleaseEvent(QMouseEvent *event)

@@ -49,6 +49,12 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    // Once a row is selected, one stays selected: no click beside the rows and
+    // no Ctrl+click or Ctrl+Space takes the selection away, which would leave
+    // the details box showing a record the commands no longer act on.
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
 };
 
 // The hourglass while a record file is open.

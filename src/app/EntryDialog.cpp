@@ -5,6 +5,7 @@
 #include "Services.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextCursor>
@@ -47,6 +48,30 @@ QPlainTextEdit *EntryDialog::makeDescriptionBox(const QRect &geometry)
     description_->setTabChangesFocus(true);
     connect(description_, &QPlainTextEdit::textChanged, this, &EntryDialog::limitDescription);
     return description_;
+}
+
+QLineEdit *EntryDialog::makeTitleBox(const QRect &geometry)
+{
+    title_ = place<QLineEdit>(this, QStringLiteral("txtTitle"), geometry);
+    title_->setMaxLength(TitleLength);
+    return title_;
+}
+
+void EntryDialog::setTitleText(const QString &title)
+{
+    title_->setText(title);
+    setTitle_ = title;
+    shownTitle_ = title_->text();
+}
+
+QString EntryDialog::titleText() const
+{
+    // A longer title from a file or another calendar is shown cut to the box;
+    // pressing OK without touching it must not cut the record too.
+    const QString now = title_->text();
+    if (!shownTitle_.isNull() && now == shownTitle_)
+        return setTitle_;
+    return now;
 }
 
 void EntryDialog::makeButtons(const QRect &ok, const QRect &cancel)
@@ -93,13 +118,23 @@ bool EntryDialog::isNew() const
 
 void EntryDialog::limitDescription()
 {
+    // The limit is on the stored text, where each line break takes two characters.
     const QString text = description_->toPlainText();
-    if (text.size() <= DescriptionLength)
+    if (text.size() + text.count(u'\n') <= DescriptionLength)
         return;
-    const int at = qMin(description_->textCursor().position(), DescriptionLength);
-    description_->setPlainText(text.left(DescriptionLength));
+    qsizetype keep = 0;
+    for (qsizetype used = 0; keep < text.size(); ++keep) {
+        used += text[keep] == u'\n' ? 2 : 1;
+        if (used > DescriptionLength)
+            break;
+    }
+    // Never half of a character outside the Basic Multilingual Plane.
+    if (keep > 0 && text[keep - 1].isHighSurrogate())
+        --keep;
+    const qsizetype at = qMin<qsizetype>(description_->textCursor().position(), keep);
+    description_->setPlainText(text.left(keep));
     QTextCursor cursor = description_->textCursor();
-    cursor.setPosition(at);
+    cursor.setPosition(int(at));
     description_->setTextCursor(cursor);
 }
 

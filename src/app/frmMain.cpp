@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QSystemTrayIcon>
 
 namespace {
@@ -68,15 +67,21 @@ bool frmMain::Form_Load()
 
     bool refused = false;
     step([&] {
-        if (!services_.anotherInstanceRunning())
+        using State = Platform::InstanceLockOutcome::State;
+        const Platform::InstanceLockOutcome lock = services_.takeInstanceLock();
+        if (lock.state == State::Taken)
             return;
         refused = true;
         const QString title = QString::fromUtf16(AppInfo::Title);
-        services_.showMessage({title + QStringLiteral(" Error"),
-                               title + QStringLiteral(" is already running. Please close the other instance before starting ")
-                                   + title + QStringLiteral(" again."),
-                               Platform::MessageIcon::Exclamation, Platform::MessageButtons::Ok,
-                               Platform::MessageAnswer::Ok});
+        // A lock nobody holds but that cannot be taken is no running copy:
+        // closing one would not help, so the box says what is in the way.
+        const QString text = lock.state == State::HeldElsewhere
+                                 ? title + QStringLiteral(" is already running. Please close the other instance before starting ")
+                                       + title + QStringLiteral(" again.")
+                                 : QStringLiteral("The lock at %1 could not be taken: %2. %3 closes without changing any file.")
+                                       .arg(lock.path, lock.problem, title);
+        services_.showMessage({title + QStringLiteral(" Error"), text, Platform::MessageIcon::Exclamation,
+                               Platform::MessageButtons::Ok, Platform::MessageAnswer::Ok});
     });
     if (refused)
         return false;
@@ -153,12 +158,15 @@ void frmMain::LoadLogo()
 void frmMain::PlaceWindow()
 {
     modMain::ErrorTrap step(QStringLiteral("Main.Load"));
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    const QRect screenRect = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    // The primary screen's free area, wherever it lies on the desktop.
+    const Platform::ScreenLayout layout = services_.screenLayout();
+    const QRect area = layout.primaryArea;
     const QSize size = frameGeometry().size();
-    // The screen's centre in twips, as single-precision numbers.
-    const float centreX = float(screenRect.width() * TwipsPerPixel) / 2 - float(size.width() * TwipsPerPixel) / 2;
-    const float centreY = float(screenRect.height() * TwipsPerPixel) / 2 - float(size.height() * TwipsPerPixel) / 2;
+    // The centre in twips, as single-precision numbers.
+    const float centreX = float(area.x() * TwipsPerPixel) + float(area.width() * TwipsPerPixel) / 2
+                          - float(size.width() * TwipsPerPixel) / 2;
+    const float centreY = float(area.y() * TwipsPerPixel) + float(area.height() * TwipsPerPixel) / 2
+                          - float(size.height() * TwipsPerPixel) / 2;
     bool fail = false;
 
     step([&] { PrefsINI().setSection(QStringLiteral("Window")); });
@@ -176,8 +184,8 @@ void frmMain::PlaceWindow()
     // A window placed where no screen shows it could never be reached again:
     // such a stored position gives way to the centre of the primary screen.
     const QRect placed(pos(), size);
-    for (const QScreen *s : QGuiApplication::screens()) {
-        if (s->geometry().intersects(placed))
+    for (const QRect &screen : layout.screens) {
+        if (screen.intersects(placed))
             return;
     }
     move(qRound(centreX / TwipsPerPixel), qRound(centreY / TwipsPerPixel));
@@ -206,8 +214,9 @@ void frmMain::closeEvent(QCloseEvent *event)
 
 void frmMain::Form_Unload()
 {
-    if (!loaded_)
+    if (!loaded_ || unloaded_)
         return;
+    unloaded_ = true;
     if (isVisible() && !isMinimized()) {
         PrefsINI().setSection(QStringLiteral("Window"));
         PrefsINI().Values(QStringLiteral("MainX"), float(x() * TwipsPerPixel));
@@ -215,6 +224,9 @@ void frmMain::Form_Unload()
     }
     if (TrayIcon)
         TrayIcon->hide();
+    // A window already hidden in the tray closes without being "the last
+    // window closed", so the program would run on unseen, holding the folder.
+    emit shutDown();
 }
 
 bool frmMain::eventFilter(QObject *watched, QEvent *event)

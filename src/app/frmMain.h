@@ -35,8 +35,8 @@ public:
     ~frmMain() override;
 
     void Form_Initialize();
-    // The start-up sequence. False when another copy is running: the window
-    // then stays hidden and its closing writes nothing.
+    // The start-up sequence. False when another copy is running or the lock
+    // cannot be taken: the window then stays hidden and its closing writes nothing.
     bool Form_Load();
 
     void UpdateCommands();
@@ -69,6 +69,10 @@ public:
 
     static constexpr int ClientWidth = 567;
     static constexpr int ClientHeight = 532;
+
+signals:
+    // The shutdown has run: the program ends, however the window was closed.
+    void shutDown();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -111,6 +115,7 @@ private:
 
     // Appointments
     void LoadAppointments();
+    void countToday();
     bool SaveAppointments();
     void ReloadAppointments();
     void RefreshMonthMarks();
@@ -146,6 +151,7 @@ private:
 
     Platform::Services &services_;
     bool loaded_ = false;
+    bool unloaded_ = false;
 
     // Logo area
     QWidget *picDebug = nullptr;

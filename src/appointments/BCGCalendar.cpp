@@ -5,9 +5,19 @@
 #include <QSignalBlocker>
 #include <QTextCharFormat>
 
+namespace {
+// The value is a wall-clock time of no zone, as the records hold it (see
+// OleDate): a local "now" gives its date and time of day, so that a record's
+// start compares equal to the day and time it reads, whatever the zone.
+QDateTime wallClock(const QDate &date, const QTime &time)
+{
+    return QDateTime(date, time, Qt::UTC);
+}
+} // namespace
+
 BCGCalendar::BCGCalendar(QWidget *parent)
     : QCalendarWidget(parent)
-    , value_(QCalendarWidget::selectedDate(), QTime(0, 0))
+    , value_(wallClock(QCalendarWidget::selectedDate(), QTime(0, 0)))
 {
     setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
@@ -23,7 +33,7 @@ void BCGCalendar::setSelectedDate(const QDateTime &value)
         const QSignalBlocker quiet(this);
         QCalendarWidget::setSelectedDate(value.date());
     }
-    takeValue(value);
+    takeValue(wallClock(value.date(), value.time()));
 }
 
 void BCGCalendar::takeValue(const QDateTime &value)
@@ -40,7 +50,7 @@ void BCGCalendar::takeValue(const QDateTime &value)
 
 void BCGCalendar::onUserSelection()
 {
-    takeValue(QDateTime(QCalendarWidget::selectedDate(), value_.time()));
+    takeValue(wallClock(QCalendarWidget::selectedDate(), value_.time()));
 }
 
 void BCGCalendar::onPageChanged(int year, int month)
@@ -48,9 +58,26 @@ void BCGCalendar::onPageChanged(int year, int month)
     const QDate current = value_.date();
     if (current.year() == year && current.month() == month)
         return;
+    // A day picked by a key or a click on a greyed day of the next or last
+    // month has become the selection before the page turns to it: that day is
+    // the choice, and the selection signal that follows takes it.
+    const QDate picked = QCalendarWidget::selectedDate();
+    if (picked.year() == year && picked.month() == month)
+        return;
     // Paging keeps the day of the month, clamped to the new month's length.
     const QDate first(year, month, 1);
-    setSelectedDate(QDateTime(QDate(year, month, qMin(current.day(), first.daysInMonth())), value_.time()));
+    setSelectedDate(wallClock(QDate(year, month, qMin(current.day(), first.daysInMonth())), value_.time()));
+}
+
+void BCGCalendar::resizeEvent(QResizeEvent *event)
+{
+    // Some languages have no short day names (Arabic's are whole words), and
+    // the grid would no longer fit the calendar's rectangle: such a locale
+    // gets one-letter names instead.
+    setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
+    if (minimumSizeHint().width() > width())
+        setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    QCalendarWidget::resizeEvent(event);
 }
 
 void BCGCalendar::ClearMarks()

@@ -6,7 +6,9 @@
 // The month calendar of the appointments pane. Its value is a date and a time
 // of day; the calendar shows the date's month, so the marked days and the day
 // list always belong to the month on screen. Both notifications are raised
-// before a write of a different value returns.
+// before a write of a different value returns. The value is kept as a
+// wall-clock time with the UTC spec: a write keeps the date and time of day
+// it is given, whatever its spec.
 class BCGCalendar : public QCalendarWidget
 {
     Q_OBJECT
@@ -27,6 +29,9 @@ signals:
     void selectedDayChanged();
     // The selected date moved into another month.
     void selectedMonthChanged();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void takeValue(const QDateTime &value);

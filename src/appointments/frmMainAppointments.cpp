@@ -71,6 +71,11 @@ void frmMain::LoadAppointments()
 {
     RecordStore::load(dataPath(kFileName), QStringLiteral("Main.LoadAppointments"), services_.now(),
                       AppointmentFile::decode, Appointments, std::exchange(startAppointments_, std::nullopt));
+    countToday();
+}
+
+void frmMain::countToday()
+{
     const QDate today = services_.now().date();
     TodayCount = 0;
     for (const Appointment &a : std::as_const(Appointments)) {
@@ -91,6 +96,8 @@ void frmMain::ReloadAppointments()
     // the user's change, which stays in the table for the next save to write.
     if (SaveAppointments())
         LoadAppointments();
+    else
+        countToday(); // the status line counts what the table holds
     RefreshMonthMarks();
     RefreshDayView();
 }
@@ -189,7 +196,7 @@ void frmMain::mnuAppointmentsEdit_Click()
     });
     step([&] { dialog.selectCategory(appointmentAt(EditIndex).Category, true); });
     step([&] {
-        dialog.txtTitle->setText(appointmentAt(EditIndex).Title);
+        dialog.setTitleText(appointmentAt(EditIndex).Title);
         dialog.setDescriptionText(RecordFile::unescape(appointmentAt(EditIndex).Description));
     });
     dialog.exec();

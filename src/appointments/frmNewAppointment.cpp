@@ -45,8 +45,7 @@ void frmNewAppointment::buildLayout()
     CalEnd = place<BCGDateTime>(this, QStringLiteral("CalEnd"), twips(2505, 375, 1830, 315));
     cmbCategory = place<QComboBox>(this, QStringLiteral("cmbCategory"), twips(120, 1065, 1515, 315));
     cmbCategory->setEditable(false);
-    txtTitle = place<QLineEdit>(this, QStringLiteral("txtTitle"), twips(1770, 1065, 3000, 315));
-    txtTitle->setMaxLength(TitleLength);
+    txtTitle = makeTitleBox(twips(1770, 1065, 3000, 315));
     txtDescription = makeDescriptionBox(twips(120, 1725, 4650, 1980));
     makeButtons(twips(2325, 3795, 1200, 330), twips(3570, 3810, 1200, 330));
 
@@ -93,7 +92,7 @@ void frmNewAppointment::cmdOK_Click()
         return;
     step([&] {
         const Apply &apply = isNew() ? operations_.newAppointment : operations_.editAppointment;
-        apply(CalStart->DateTimeValue(), CalEnd->DateTimeValue(), cmbCategory->currentText(), txtTitle->text(),
+        apply(CalStart->DateTimeValue(), CalEnd->DateTimeValue(), cmbCategory->currentText(), titleText(),
               descriptionText());
     });
     accept();

@@ -6,6 +6,7 @@
 #include "RecordFile.h"
 #include "Rows.h"
 
+#include <QLocale>
 #include <QTextStream>
 
 #include <algorithm>
@@ -22,7 +23,7 @@ QDate parseDate(const QString &text, const QDate &today)
         return today.addDays(1);
     QDate date = QDate::fromString(text, Qt::ISODate);
     if (!date.isValid())
-        date = QDate::fromString(text, DateText::shortDateFormat());
+        date = QLocale().toDate(text, DateText::shortDateFormat()); // the locale's own digits and names
     if (!date.isValid()) {
         throw Failure{BadInput, QStringLiteral("'%1' is not a date; write it as YYYY-MM-DD, as %2, or 'today'")
                                     .arg(text, DateText::shortDate(today))};
@@ -116,7 +117,10 @@ int upcoming(DataFolder &data, const Arguments &args, const Context &context)
     // Whole minutes, as the day list shows times: the current one and the
     // next MINUTES - 1. A job run each minute with --within 1 announces every
     // appointment once, even when it runs a few seconds late.
-    const QDateTime from(context.now.date(), QTime(context.now.time().hour(), context.now.time().minute()));
+    // The records hold wall-clock times of no zone, and so does the window:
+    // its minutes are those the clock on the wall shows, also over an hour
+    // that a clock change skips or repeats.
+    const QDateTime from(context.now.date(), QTime(context.now.time().hour(), context.now.time().minute()), Qt::UTC);
     const QDateTime until = from.addSecs(qint64(minutes) * 60);
     const QList<Appointment> table = data.appointments(DataFolder::Use::Read, *context.err);
     QList<qint32> soon;

@@ -10,7 +10,6 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 
 HyperlinkLabel::HyperlinkLabel(const QString &text, QWidget *parent)
     : QLabel(text, parent)
@@ -92,8 +91,7 @@ frmAbout::frmAbout(Operations operations, QWidget *parent)
     for (int i = 0; i < 2; ++i)
         connect(lblHyperlink[i], &HyperlinkLabel::clicked, this, [this, i] { lblHyperlink_Click(i); });
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    move(Platform::services().screenLayout().primaryArea.center() - rect().center());
     Form_Load();
 }
 

@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
@@ -42,6 +43,15 @@ QMessageBox::StandardButton toQt(MessageAnswer answer)
         return QMessageBox::No;
     }
     return QMessageBox::Ok;
+}
+
+QtMessageHandler g_nextHandler = nullptr;
+
+void withoutRuntimeFolderWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    g_nextHandler(type, context, message);
 }
 
 // Message texts keep the program's own line breaks, a lone CR among them;
@@ -115,14 +125,45 @@ QString QtServices::applicationFolder()
 
 bool QtServices::anotherInstanceRunning()
 {
+    return takeInstanceLock().state == InstanceLockOutcome::State::HeldElsewhere;
+}
+
+InstanceLockOutcome QtServices::takeInstanceLock()
+{
     if (!lock_)
         lock_ = std::make_unique<InstanceLock>(dataFolder(applicationFolder()));
-    return !lock_->tryAcquire();
+    switch (lock_->acquire()) {
+    case InstanceLock::Outcome::Taken:
+        break;
+    case InstanceLock::Outcome::HeldElsewhere:
+        return {InstanceLockOutcome::State::HeldElsewhere, {}, {}};
+    case InstanceLock::Outcome::Failed:
+        return {InstanceLockOutcome::State::Failed, lock_->path(), lock_->problem()};
+    }
+    return {};
+}
+
+void leaveOutRuntimeFolderWarning()
+{
+    if (!g_nextHandler)
+        g_nextHandler = qInstallMessageHandler(withoutRuntimeFolderWarning);
 }
 
 bool QtServices::trayAvailable()
 {
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+ScreenLayout QtServices::screenLayout()
+{
+    ScreenLayout layout;
+    if (const QScreen *primary = QGuiApplication::primaryScreen())
+        layout.primaryArea = primary->availableGeometry();
+    for (const QScreen *screen : QGuiApplication::screens())
+        layout.screens.append(screen->geometry());
+    if (layout.primaryArea.isEmpty())
+        layout.primaryArea = QRect(0, 0, 1024, 768);
+    return layout;
 }
 
 } // namespace Platform

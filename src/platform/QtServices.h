@@ -20,10 +20,19 @@ public:
     QDateTime now() override;
     QString applicationFolder() override;
     bool anotherInstanceRunning() override;
+    InstanceLockOutcome takeInstanceLock() override;
     bool trayAvailable() override;
+    ScreenLayout screenLayout() override;
 
 private:
     std::unique_ptr<InstanceLock> lock_;
 };
+
+// Where the session has no runtime folder (a start from cron or su), Qt's
+// start on a desktop warns on standard error that it made one in the
+// temporary folder. The program keeps nothing in it, and the lock's place
+// does not depend on it, so that one warning is left out; every other
+// message goes where it went. Call before the application object is made.
+void leaveOutRuntimeFolderWarning();
 
 } // namespace Platform

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDateTime>
+#include <QList>
+#include <QRect>
 #include <QString>
 
 // The program's boundary to the desktop. Production code gets the Qt
@@ -20,6 +22,25 @@ struct Message {
     MessageAnswer defaultAnswer = MessageAnswer::Ok;
 };
 
+// What came of taking the single-instance lock of the data folder.
+struct InstanceLockOutcome {
+    enum class State {
+        Taken,         // this process holds it
+        HeldElsewhere, // another copy is running on the data folder
+        Failed,        // it cannot be taken at all, and no copy is running
+    };
+    State state = State::Taken;
+    QString path;    // the lock file, when Failed
+    QString problem; // why it cannot be taken, when Failed
+};
+
+// The screens as the desktop lays them out, in desktop pixels. The primary
+// screen need not be the one at (0, 0).
+struct ScreenLayout {
+    QRect primaryArea;    // the primary screen less its panels and docks
+    QList<QRect> screens; // every screen, whole
+};
+
 class Services
 {
 public:
@@ -35,8 +56,18 @@ public:
     // True when another copy already holds this data folder. The first call
     // takes the lock for this process, which keeps it until it ends.
     virtual bool anotherInstanceRunning() = 0;
+    // The same step, telling a running copy from a lock that cannot be taken
+    // at all (its folder not writable, a foreign file or folder in its
+    // place), which anotherInstanceRunning() does not count as a running
+    // copy. Services that cannot fail that way keep this default.
+    virtual InstanceLockOutcome takeInstanceLock()
+    {
+        return {anotherInstanceRunning() ? InstanceLockOutcome::State::HeldElsewhere : InstanceLockOutcome::State::Taken,
+                {}, {}};
+    }
     // True while the desktop shows a system tray that can hold our icon.
     virtual bool trayAvailable() = 0;
+    virtual ScreenLayout screenLayout() = 0;
 };
 
 // The process-wide services: the procedures that report errors reach them here.

@@ -16,7 +16,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QScrollBar>
 
 frmPrefs::frmPrefs(Operations operations, QWidget *parent)
@@ -96,8 +95,7 @@ void frmPrefs::buildLayout()
     connect(cmdCancel, &QPushButton::clicked, this, &frmPrefs::cmdCancel_Click);
 
     // No owner: the dialog opens in the middle of the screen.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->geometry().center() - rect().center());
+    move(Platform::services().screenLayout().primaryArea.center() - rect().center());
 }
 
 void frmPrefs::Form_Load()

@@ -142,7 +142,7 @@ void frmMain::mnuToDoEdit_Click()
             dialog.chkDone->setChecked(true);
     });
     step([&] {
-        dialog.txtTitle->setText(toDoAt(EditIndex).Title);
+        dialog.setTitleText(toDoAt(EditIndex).Title);
         dialog.setDescriptionText(RecordFile::unescape(toDoAt(EditIndex).Description));
     });
     dialog.exec();

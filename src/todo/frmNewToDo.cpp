@@ -18,8 +18,7 @@ frmNewToDo::frmNewToDo(Operations operations, QWidget *parent)
     setWindowTitle(QStringLiteral("To do"));
 
     lblCaption[0] = place<QLabel>(this, QStringLiteral("lblCaption(0)"), twips(120, 120, 345, 195), QStringLiteral("Title:"));
-    txtTitle = place<QLineEdit>(this, QStringLiteral("txtTitle"), twips(120, 345, 4650, 315));
-    txtTitle->setMaxLength(TitleLength);
+    txtTitle = makeTitleBox(twips(120, 345, 4650, 315));
     lblCaption[1] = place<QLabel>(this, QStringLiteral("lblCaption(1)"), twips(120, 780, 840, 195),
                                   QStringLiteral("Description:"));
     for (QLabel *label : lblCaption)
@@ -46,7 +45,7 @@ void frmNewToDo::cmdOK_Click()
     modMain::ErrorTrap step(QStringLiteral("NewToDo.cmdOK"));
     step([&] {
         const Apply &apply = isNew() ? operations_.newToDo : operations_.editToDo;
-        apply(chkDone->checkState() != Qt::Unchecked, txtTitle->text(), descriptionText());
+        apply(chkDone->checkState() != Qt::Unchecked, titleText(), descriptionText());
     });
     accept();
 }

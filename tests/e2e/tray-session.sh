@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# Runs inside Xvfb: one half of the tray test against the program in $1.
+# Runs inside Xvfb: one scenario of the tray test against the program in $1.
 set -euo pipefail
 work=$1
-mode=$2
+scenario=$2
 . "$(dirname "$0")/lib.sh"
 
 openbox >/dev/null 2>&1 &
 sleep 1
-if [ "$mode" = with-tray ]; then
+tray=""
+start_tray() {
   trayer --edge top --align right --widthtype pixel --width 100 --height 24 --SetDockType true >/dev/null 2>&1 &
+  tray=$!
   sleep 1
-fi
+}
+[ "$scenario" = no-tray ] || start_tray
 
 start_program "$work"
 
@@ -24,10 +27,9 @@ wait_state() {
   return 1
 }
 
-xdotool windowminimize "$window"
-if [ "$mode" = with-tray ]; then
-  wait_state "" || fail "the window was not hidden (state: $(state))"
-  icon=""
+# Points the mouse at the icon in the tray.
+point_at_icon() {
+  local icon=""
   for _ in $(seq 1 25); do
     icon=$(xwininfo -root -tree | grep '"brindlewatch": ("brindlewatch"' | grep -v "$caption" | head -n 1 || true)
     [ -n "$icon" ] && break
@@ -38,12 +40,64 @@ if [ "$mode" = with-tray ]; then
   read -r w h x y < <(echo "$icon" | sed -E 's/.* ([0-9]+)x([0-9]+)[+-][0-9]+[+-][0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/')
   xdotool mousemove $((x + w / 2)) $((y + h / 2))
   sleep 0.3
+}
+
+# Picks item N (1 Restore, 2 Exit) of the icon's menu with the keyboard.
+tray_menu() {
+  point_at_icon
+  xdotool click 3
+  sleep 0.5
+  for _ in $(seq 1 "$1"); do
+    xdotool key Down
+    sleep 0.1
+  done
+  xdotool key Return
+}
+
+wait_ended() {
+  for _ in $(seq 1 50); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill -0 "$pid" 2>/dev/null && fail "the program still runs after Exit from the tray"
+  wait "$pid" || fail "the program ended with status $?"
+}
+
+xdotool windowminimize "$window"
+case "$scenario" in
+tray-restore-host-restarted)
+  wait_state "" || fail "the window was not hidden (state: $(state))"
+  point_at_icon
+  kill "$tray"
+  wait "$tray" 2>/dev/null || true
+  sleep 0.5
+  start_tray
+  point_at_icon
   xdotool click --repeat 2 --delay 120 1
   wait_state Normal || fail "a double-click on the icon did not restore the window (state: $(state))"
-else
+  close_program
+  ;;
+tray-exit-hidden)
+  wait_state "" || fail "the window was not hidden (state: $(state))"
+  tray_menu 2
+  wait_ended
+  ;;
+tray-exit-minimised)
+  wait_state Iconic || fail "the window did not stay on the taskbar (state: $(state))"
+  tray_menu 2
+  wait_ended
+  ;;
+tray-menu-restore)
+  wait_state Iconic || fail "the window did not stay on the taskbar (state: $(state))"
+  tray_menu 1
+  wait_state Normal || fail "Restore in the icon's menu did not restore the window (state: $(state))"
+  close_program
+  ;;
+no-tray)
   wait_state Iconic || fail "without a tray the window did not stay minimised on the taskbar (state: $(state))"
   xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowmap "$window"
   wait_state Normal || fail "the window did not come back from the taskbar"
-fi
-
-close_program
+  close_program
+  ;;
+*) fail "unknown scenario $scenario" ;;
+esac

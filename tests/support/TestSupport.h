@@ -29,7 +29,16 @@ public:
     QDateTime now() override { return clock; }
     QString applicationFolder() override { return folder; }
     bool anotherInstanceRunning() override { return otherInstance; }
+    // A lock that cannot be taken when lockProblem is set; otherwise as
+    // otherInstance says.
+    Platform::InstanceLockOutcome takeInstanceLock() override
+    {
+        if (!lockProblem.isEmpty())
+            return {Platform::InstanceLockOutcome::State::Failed, lockPath, lockProblem};
+        return Platform::Services::takeInstanceLock();
+    }
     bool trayAvailable() override { return tray; }
+    Platform::ScreenLayout screenLayout() override { return layout; }
 
     QList<Platform::Message> messages;
     QList<Platform::MessageAnswer> answers;
@@ -38,7 +47,11 @@ public:
     QDateTime clock{QDate(2026, 12, 7), QTime(14, 5, 9)};
     QString folder;
     bool otherInstance = false;
+    QString lockPath;
+    QString lockProblem;
     bool tray = true;
+    // One screen unless a test lays out others.
+    Platform::ScreenLayout layout{QRect(0, 0, 1024, 768), {QRect(0, 0, 1024, 768)}};
 };
 
 // A fresh application folder with an empty data folder, and the fake
@@ -77,10 +90,18 @@ private:
     Platform::ScopedServices installed_;
 };
 
-// Dates, times and numbers as a British user sees them.
+// Dates, times and numbers as a British user sees them, or, where the suite
+// runs in one of its users' worlds, as that world's user does.
 inline void pinLocale()
 {
-    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    const QString world = qEnvironmentVariable("BW_TEST_LOCALE");
+    QLocale::setDefault(world.isEmpty() ? QLocale(QLocale::English, QLocale::UnitedKingdom) : QLocale(world.section(u'.', 0, 0)));
+}
+
+// True where texts on screen follow the British locale the suite's expected texts are written in.
+inline bool britishTexts()
+{
+    return QLocale().name() == QLatin1String("en_GB");
 }
 
 // Opens a modal dialog with `open` and, once it is up, hands it to `act`,
