@@ -21,9 +21,16 @@ fail() {
   exit 1
 }
 
-# Closes the window as a user would and waits for the program to end cleanly.
+# Closes the window as a user would, by the close box (Alt+F4) or with
+# "menu" through Brindlewatch > Exit, and waits for the program to end cleanly.
 close_program() {
-  xdotool windowactivate --sync "$window" key alt+F4
+  if [ "${1:-}" = menu ]; then
+    xdotool windowactivate --sync "$window" key alt+b
+    sleep 0.5
+    xdotool key x
+  else
+    xdotool windowactivate --sync "$window" key alt+F4
+  fi
   for _ in $(seq 1 75); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.2

@@ -27,4 +27,4 @@ done
 xdotool key Escape
 sleep 0.3
 
-close_program
+close_program menu

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts the real program under Xvfb with a window manager, reveals the debug
-# menu with F12, closes the window and checks that the position was stored.
+# menu with F12, leaves by Brindlewatch > Exit and checks that the program
+# ended and the position was stored.
 # usage: smoke.sh EXECUTABLE SHIPPED_DATA_FOLDER
 set -euo pipefail
 exe=$1
