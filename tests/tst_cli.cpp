@@ -9,13 +9,58 @@
 #include "ToDoItem.h"
 
 #include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
+#include <algorithm>
+#include <atomic>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+// AddressSanitizer reserves far more address space than a memory limit of
+// a test leaves, so a child under such a limit could not even start.
+#if defined(__SANITIZE_ADDRESS__)
+#define BW_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BW_UNDER_ASAN 1
+#endif
+#endif
+
 namespace {
 
 const QDate kToday(2026, 12, 7);
+
+// Memory for the whole of one file that cannot be had, for as long as it lives.
+class NoMemoryFor final : public FileOps::Faults
+{
+public:
+    explicit NoMemoryFor(QString name)
+        : name_(std::move(name))
+    {
+        FileOps::setFaults(this);
+    }
+    ~NoMemoryFor() override { FileOps::setFaults(nullptr); }
+    NoMemoryFor(const NoMemoryFor &) = delete;
+    NoMemoryFor &operator=(const NoMemoryFor &) = delete;
+    bool fails(FileOps::Step step, const QString &path) override
+    {
+        return step == FileOps::Step::Allocate && path.endsWith(name_);
+    }
+
+private:
+    QString name_;
+};
 
 double at(int day, int hour, int minute)
 {
@@ -27,6 +72,75 @@ QByteArray fileOf(const QList<Appointment> &table)
     return AppointmentFile::encode(table);
 }
 
+// Should export ever replace a target it must write to as it stands, the
+// replacing fails at once on these paths: no file may be renamed over the
+// system's /dev/null or /dev/full, nor left as "-" in the working folder.
+class NeverReplaced : public FileOps::Faults
+{
+public:
+    explicit NeverReplaced(QStringList paths)
+        : paths_(std::move(paths))
+    {
+        FileOps::setFaults(this);
+    }
+    ~NeverReplaced() override { FileOps::setFaults(nullptr); }
+    NeverReplaced(const NeverReplaced &) = delete;
+    NeverReplaced &operator=(const NeverReplaced &) = delete;
+    bool fails(FileOps::Step, const QString &path) override { return paths_.contains(path); }
+
+private:
+    QStringList paths_;
+};
+
+// Reads a named pipe on a thread of its own until its writer closes it, or,
+// when no writer ever came, until told to finish.
+class PipeReader
+{
+public:
+    explicit PipeReader(const QString &path)
+        : fd_(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC))
+        , thread_([this] { run(); })
+    {
+    }
+    ~PipeReader() { finish(); }
+    PipeReader(const PipeReader &) = delete;
+    PipeReader &operator=(const PipeReader &) = delete;
+
+    QByteArray finish()
+    {
+        stop_ = true;
+        if (thread_.joinable())
+            thread_.join();
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        return got_;
+    }
+
+private:
+    void run()
+    {
+        if (fd_ < 0)
+            return;
+        char piece[4096];
+        for (;;) {
+            // Until a writer has come, the pipe reports neither data nor a hang-up.
+            pollfd ready{fd_, POLLIN, 0};
+            const int events = ::poll(&ready, 1, 50);
+            const ssize_t n = events > 0 ? ::read(fd_, piece, sizeof piece) : -1;
+            if (n > 0)
+                got_.append(piece, n);
+            else if ((n == 0 && (ready.revents & POLLHUP)) || stop_)
+                return;
+        }
+    }
+
+    int fd_;
+    std::atomic<bool> stop_{false};
+    QByteArray got_;
+    std::thread thread_;
+};
+
 } // namespace
 
 class tst_Cli : public QObject
@@ -36,14 +150,20 @@ class tst_Cli : public QObject
     QTemporaryDir dir;
     QString data;
     QString out, err;
+    bool terminal = false; // whether the command's output is to count as a terminal
 
     int cli(const QStringList &arguments, const QTime &now = QTime(9, 0, 20), const QDate &today = kToday)
+    {
+        return cliWithoutData(QStringList{QStringLiteral("--data"), data} + arguments, now, today);
+    }
+    // The data folder by default is the test's one too: "data" in dir.
+    int cliWithoutData(const QStringList &arguments, const QTime &now = QTime(9, 0, 20), const QDate &today = kToday)
     {
         out.clear();
         err.clear();
         QTextStream o(&out), e(&err);
-        const Cli::Context context{dir.path(), QDateTime(today, now), &o, &e};
-        const int status = Cli::run(QStringList{QStringLiteral("--data"), data} + arguments, context);
+        const Cli::Context context{dir.path(), QDateTime(today, now), &o, &e, terminal};
+        const int status = Cli::run(arguments, context);
         o.flush();
         e.flush();
         return status;
@@ -62,12 +182,31 @@ class tst_Cli : public QObject
         QVERIFY2(err.startsWith(QLatin1String("brindlewatch-cli: ")), qPrintable(err));
     }
 
+    // Records whose texts hold control characters, as a file may hold them:
+    // the program stores whatever bytes it is given.
+    void putControlCharacters()
+    {
+        put(QStringLiteral("appointments.cal"),
+            fileOf({{at(0, 10, 0), at(0, 11, 0), "Work\tNight", "Ring\a \x1b[31mred\x1b[0m \u008d\u009d\nnext del\x7f", ""}}));
+        put(QStringLiteral("todos.cal"), ToDoFile::encode({{false, "Ring\a \x1b]0;owned\a", ""}}));
+    }
+
+    // What an export to a regular file holds, to compare the other ways with.
+    QByteArray exportedFile()
+    {
+        const QString ics = dir.path() + QStringLiteral("/reference.ics");
+        if (cli({QStringLiteral("export"), ics}) != 0)
+            return {};
+        return FileOps::readWhole(ics);
+    }
+
 private slots:
     void init()
     {
         data = dir.path() + QStringLiteral("/data");
         QDir(data).removeRecursively();
         QDir().mkpath(data);
+        terminal = false;
     }
 
     void agenda_listsTheDayAsTheDayListDoes()
@@ -282,6 +421,311 @@ private slots:
         }
     }
 
+    // A named pipe that nobody writes, or a folder, where a file of the data
+    // folder should be: opening or reading a pipe would wait for ever, so
+    // each command names what is there and ends at once with status 4, and
+    // one that took the lock has let it go.
+    void specialFiles_areRefusedWithoutWaiting_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("folder"); // a named pipe otherwise
+        QTest::addColumn<QStringList>("arguments");
+        const QString ics = QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics");
+        QTest::newRow("todos.cal a pipe, todo") << "todos.cal" << false << QStringList{"todo"};
+        QTest::newRow("todos.cal a pipe, check") << "todos.cal" << false << QStringList{"check"};
+        QTest::newRow("todos.cal a pipe, search") << "todos.cal" << false << QStringList{"search", "milk"};
+        QTest::newRow("todos.cal a pipe, export") << "todos.cal" << false << QStringList{"export", dir.filePath("out.ics")};
+        QTest::newRow("todos.cal a pipe, import") << "todos.cal" << false << QStringList{"import", ics};
+        QTest::newRow("todos.bak a pipe, backups") << "todos.bak" << false << QStringList{"backups"};
+        QTest::newRow("todos.bak a pipe, restore") << "todos.bak" << false << QStringList{"restore", "--yes"};
+        QTest::newRow("appointments.cal a folder, agenda") << "appointments.cal" << true << QStringList{"agenda"};
+        QTest::newRow("appointments.cal a folder, check") << "appointments.cal" << true << QStringList{"check"};
+        QTest::newRow("appointments.cal a folder, import") << "appointments.cal" << true << QStringList{"import", ics};
+        QTest::newRow("prefs.ini a pipe, check") << "prefs.ini" << false << QStringList{"check"};
+        QTest::newRow("template_page.txt a pipe, import") << "template_page.txt" << false << QStringList{"import", ics};
+    }
+    void specialFiles_areRefusedWithoutWaiting()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, folder);
+        QFETCH(QStringList, arguments);
+        if (file.startsWith(QLatin1String("template"))) {
+            put(QStringLiteral("prefs.ini"), "[Prefs]\r\nExportToDo=1\r\n");
+            put(QStringLiteral("template_item.txt"), "<[title]>");
+        }
+        const QString path = data + u'/' + file;
+        if (folder)
+            QVERIFY(QDir().mkdir(path));
+        else
+            QVERIFY2(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0, qPrintable(path));
+
+        QCOMPARE(cli(arguments), int(Cli::FileFailed));
+        expectOneLineError();
+        const QString what = file + (folder ? QStringLiteral(" is a folder, not a file") : QStringLiteral(" is a named pipe, not a file"));
+        QVERIFY2(err.contains(what), qPrintable(err));
+        QCOMPARE(QFileInfo(path).isDir(), folder);
+        QVERIFY(QFileInfo::exists(path) && !QFileInfo(path).isFile());
+        InstanceLock after(data);
+        QVERIFY(after.tryAcquire());
+    }
+
+    // A record file that is a link is read through it, but a command that
+    // changes records never writes through it: the link could lead anywhere,
+    // and one that points nowhere would have its file made there.
+    void recordFileThatIsALink_isNeverWrittenThrough_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("dangling");
+        const QString ics = QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics");
+        QTest::newRow("import") << QStringList{"import", ics} << false;
+        QTest::newRow("import, a link to nothing") << QStringList{"import", ics} << true;
+        QTest::newRow("restore") << QStringList{"restore", "--yes"} << false;
+    }
+    void recordFileThatIsALink_isNeverWrittenThrough()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, dangling);
+        const QString target = dir.filePath(QStringLiteral("elsewhere.cal"));
+        QFile::remove(target);
+        const auto removeTarget = qScopeGuard([&] { QFile::remove(target); });
+        const QByteArray theirs = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Theirs", ""}});
+        if (!dangling)
+            FileOps::writeWhole(target, theirs);
+        QVERIFY(QFile::link(target, data + QStringLiteral("/appointments.cal")));
+        put(QStringLiteral("appointments.bak"), fileOf({}));
+        if (!dangling) {
+            QCOMPARE(cli({QStringLiteral("agenda")}), 0);
+            QCOMPARE(lines(), QStringList{"[10:00] (General) Theirs"});
+        }
+
+        QCOMPARE(cli(arguments), int(Cli::FileFailed));
+        expectOneLineError();
+        QVERIFY2(err.contains(QStringLiteral("appointments.cal is a link to ")) && err.contains(QLatin1String("elsewhere.cal")),
+                 qPrintable(err));
+        QVERIFY(QFileInfo(data + QStringLiteral("/appointments.cal")).isSymLink());
+        if (dangling)
+            QVERIFY(!QFileInfo::exists(target));
+        else
+            QCOMPARE(FileOps::readWhole(target), theirs);
+        QCOMPARE(QDir(data).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList({"appointments.bak", "appointments.cal"}));
+    }
+
+    // A record file larger than the format can hold is damaged whatever it
+    // holds: it is refused by its size, before any memory is taken for it.
+    void recordFileLargerThanTheFormat_isNotRead_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("largest");
+        QTest::addColumn<QString>("reading"); // a command that reads it
+        QTest::newRow("appointments") << "appointments.cal" << AppointmentFile::LargestFile << "agenda";
+        QTest::newRow("to-dos") << "todos.cal" << ToDoFile::LargestFile << "todo";
+    }
+    void recordFileLargerThanTheFormat_isNotRead()
+    {
+        QFETCH(QString, file);
+        QFETCH(qint64, largest);
+        QFETCH(QString, reading);
+        {
+            QFile sparse(data + u'/' + file);
+            QVERIFY(sparse.open(QIODevice::WriteOnly));
+            sparse.write("0000001");
+            if (!sparse.resize(largest + 1))
+                QSKIP("this file system holds no sparse file of that size");
+        }
+        QCOMPARE(cli({reading}), int(Cli::FileFailed));
+        expectOneLineError();
+        QVERIFY2(err.contains(file + QStringLiteral(" is damaged: it holds %1 bytes, more than the %2").arg(largest + 1).arg(largest)),
+                 qPrintable(err));
+        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}), int(Cli::FileFailed));
+        expectOneLineError();
+        QCOMPARE(cli({QStringLiteral("check")}), int(Cli::No));
+        QVERIFY2(out.contains(file + QStringLiteral(": byte %1: the file holds %2 bytes").arg(largest).arg(largest + 1)), qPrintable(out));
+        QCOMPARE(QFileInfo(data + u'/' + file).size(), largest + 1);
+    }
+
+    // Memory that cannot be had is one line and status 4, whatever the
+    // command was doing, instead of an abort.
+    void outOfMemory_isOneLineAndStatusFour_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("agenda") << QStringList{"agenda"};
+        QTest::newRow("check") << QStringList{"check"};
+        QTest::newRow("import") << QStringList{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"};
+    }
+    void outOfMemory_isOneLineAndStatusFour()
+    {
+        QFETCH(QStringList, arguments);
+        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}}));
+        const NoMemoryFor planted(QStringLiteral("appointments.cal"));
+        QCOMPARE(cli(arguments), int(Cli::FileFailed));
+        QCOMPARE(err, QStringLiteral("brindlewatch-cli: cannot read %1/appointments.cal: out of memory\n").arg(data));
+        InstanceLock after(data);
+        QVERIFY(after.tryAcquire());
+    }
+
+    // The same for real: the tool under a limit of 512 MiB, as a user with a
+    // memory limit met it. A record file of 1 GiB cannot be read whole; a
+    // backup of 256 MiB can, but not the table its header promises, which
+    // only the command's last resort catches.
+    void outOfMemory_underARealLimit_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message"); // %1 the data folder
+        const QString reading = QStringLiteral("cannot read %1/appointments.cal: out of memory");
+        QTest::newRow("agenda") << "appointments.cal" << (qint64(1) << 30) << QStringList{"agenda"} << reading;
+        QTest::newRow("check") << "appointments.cal" << (qint64(1) << 30) << QStringList{"check"} << reading;
+        QTest::newRow("import") << "appointments.cal" << (qint64(1) << 30)
+                                << QStringList{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"} << reading;
+        QTest::newRow("restore") << "appointments.bak" << (qint64(1) << 28) << QStringList{"restore", "appointments.bak"}
+                                 << "out of memory";
+    }
+    void outOfMemory_underARealLimit()
+    {
+#ifdef BW_UNDER_ASAN
+        QSKIP("AddressSanitizer cannot start under a limit of address space");
+#else
+        QFETCH(QString, file);
+        QFETCH(qint64, size);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        {
+            QFile sparse(data + u'/' + file);
+            QVERIFY(sparse.open(QIODevice::WriteOnly));
+            sparse.write("9999999");
+            QVERIFY(sparse.resize(size));
+        }
+        QProcess tool;
+        tool.setChildProcessModifier([] {
+            const rlimit limit{rlim_t(512) << 20, rlim_t(512) << 20};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+        tool.start(QStringLiteral(BW_CLI), QStringList{QStringLiteral("--data"), data} + arguments);
+        QVERIFY(tool.waitForFinished(120000));
+        QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(tool.exitCode(), int(Cli::FileFailed));
+        QCOMPARE(QString::fromUtf8(tool.readAllStandardError()), QStringLiteral("brindlewatch-cli: ") + message.replace(QStringLiteral("%1"), data) + u'\n');
+#endif
+    }
+
+    // A file of many bad records is reported as it is read: a hundred
+    // problems of a kind at most, the rest counted in one line; a long value
+    // is quoted cut, with its length.
+    void check_showsAHundredOfAKindAndCountsTheRest()
+    {
+        QByteArray flags("0000250");
+        for (int i = 0; i < 250; ++i)
+            flags += QByteArray::fromHex("010000000000");
+        put(QStringLiteral("todos.cal"), flags);
+        put(QStringLiteral("prefs.ini"), "[Prefs]\r\nMinimize=" + QByteArray(5000, 'x') + "\r\n" + QByteArray("stray\r\n").repeated(101));
+        QCOMPARE(cli({QStringLiteral("check")}), int(Cli::No));
+        const QStringList all = lines();
+        auto starting = [&](const QString &start) {
+            return std::count_if(all.begin(), all.end(), [&](const QString &l) { return l.startsWith(start); });
+        };
+        QCOMPARE(starting(QStringLiteral("todos.cal: byte ")), 100);
+        QVERIFY(all.contains(QStringLiteral("todos.cal: ... and 150 more completion flags that are neither 0000 nor ffff")));
+        QCOMPARE(starting(QStringLiteral("prefs.ini: byte ")), 101);
+        QVERIFY(all.contains(QStringLiteral("prefs.ini: byte 9: Minimize in [Prefs] is \"") + QString(60, u'x')
+                             + QStringLiteral("... (5000 characters)\", where the program wants 0, 1 or 2")));
+        QVERIFY(all.contains(QStringLiteral("prefs.ini: ... and 1 more lines that are neither a section, a key nor a comment")));
+        QCOMPARE(all.last(), QStringLiteral("352 problems"));
+    }
+
+    // Second names are found by hash, in one pass: a prefs.ini of a million
+    // keys is checked at once, where looking through the keys seen so far
+    // for each key took hours.
+    void check_findsSecondNamesAmongAMillionKeys()
+    {
+        QByteArray ini("[Prefs]\r\n");
+        for (int i = 0; i < 1'000'000; ++i)
+            ini += "Key" + QByteArray::number(i, 16) + '=' + QByteArray::number(i % 10) + "\r\n";
+        const qsizetype secondKey = ini.size();
+        ini += "KEY7F=1\r\n";
+        const qsizetype secondSection = ini.size();
+        ini += "[prefs]\r\nKey7f=2\r\n[Window]\r\nMainX=4320\r\nKey7f=3\r\n";
+        put(QStringLiteral("prefs.ini"), ini);
+        QCOMPARE(cli({QStringLiteral("check")}), int(Cli::No));
+        QStringList problems;
+        for (const QString &line : lines()) {
+            if (line.contains(QLatin1String(": byte ")))
+                problems << line;
+        }
+        QCOMPARE(problems, QStringList({QStringLiteral("prefs.ini: byte %1: a second KEY7F in [Prefs]; the program reads only the first").arg(secondKey),
+                                        QStringLiteral("prefs.ini: byte %1: a second [prefs] section; the program reads only the first").arg(secondSection)}));
+    }
+
+    // The copy that a restore keeps of the file it replaces is the way back.
+    void restore_ofTheCopyKeptBeforeRestoring()
+    {
+        const QByteArray mine = ToDoFile::encode({{false, "Mine", ""}});
+        put(QStringLiteral("todos.cal"), mine);
+        put(QStringLiteral("todos.bak"), ToDoFile::encode({{false, "From the backup", ""}}));
+        QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("todos.bak"), QStringLiteral("--yes")}), 0);
+        const QStringList kept = QDir(data).entryList({QStringLiteral("todos.cal.before-restore-*")});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(cli({QStringLiteral("restore"), kept[0]}), int(Cli::No));
+        QVERIFY2(out.startsWith(QStringLiteral("Would replace todos.cal (1 to-do item) with ") + kept[0]), qPrintable(out));
+        QCOMPARE(cli({QStringLiteral("restore"), kept[0], QStringLiteral("--yes")}), 0);
+        QCOMPARE(get(QStringLiteral("todos.cal")), mine);
+        // Named by any path too; the file replaced is kept in turn.
+        const QStringList keptNow = QDir(data).entryList({QStringLiteral("todos.cal.before-restore-*")});
+        QCOMPARE(keptNow.size(), 2);
+        QCOMPARE(cli({QStringLiteral("restore"), data + u'/' + keptNow.last(), QStringLiteral("--yes")}), 0);
+        QCOMPARE(get(QStringLiteral("todos.cal")), get(keptNow.last()));
+    }
+
+    // The lock names its holder, so the losing one of two commands is told who
+    // holds the folder: only the window is "Brindlewatch is running".
+    void writingCommands_sayWhoHoldsTheFolder_data()
+    {
+        QTest::addColumn<QString>("holder");  // the holding program's name
+        QTest::addColumn<QString>("message"); // %1 the holder's process, %2 the data folder
+        QTest::newRow("the window") << "brindlewatch" << "Brindlewatch is running on %2; close it first, nothing was changed";
+        QTest::newRow("another command") << "brindlewatch-cli"
+                                         << "another brindlewatch-cli (process %1) is changing %2; try again when it has finished, nothing was changed";
+        QTest::newRow("another program") << "calendar-sync" << "another program (calendar-sync, process %1) holds %2; nothing was changed";
+    }
+    void writingCommands_sayWhoHoldsTheFolder()
+    {
+        QFETCH(QString, holder);
+        QFETCH(QString, message);
+        // A lock counts as held while a process of the name it records runs:
+        // any program that waits, run under the holder's name, holds it.
+        const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        if (sleep.isEmpty())
+            QSKIP("no sleep to run under another name");
+        const QString program = dir.filePath(holder);
+        QFile::remove(program);
+        QVERIFY(QFile::copy(sleep, program));
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QProcess running;
+        running.start(program, {QStringLiteral("300")});
+        QVERIFY(running.waitForStarted());
+        const auto stop = qScopeGuard([&] {
+            running.kill();
+            running.waitForFinished();
+        });
+        const QString lockPath = InstanceLock::lockPathFor(data);
+        {
+            QFile lock(lockPath);
+            QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::NewOnly));
+            lock.write(QByteArray::number(running.processId()) + '\n' + holder.toUtf8() + '\n'
+                       + QSysInfo::machineHostName().toUtf8() + '\n');
+        }
+        const auto unlock = qScopeGuard([&] { QFile::remove(lockPath); });
+        const QByteArray current = ToDoFile::encode({{false, "Mine", ""}});
+        put(QStringLiteral("todos.cal"), current);
+
+        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}), int(Cli::InUse));
+        expectOneLineError();
+        message.replace(QStringLiteral("%1"), QString::number(running.processId())).replace(QStringLiteral("%2"), data);
+        QCOMPARE(err, QStringLiteral("brindlewatch-cli: ") + message + u'\n');
+        QCOMPARE(get(QStringLiteral("todos.cal")), current);
+    }
+
     void restore_keepsTheCurrentFileAndAsksFirst()
     {
         const QByteArray backup = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "From the backup", ""}});
@@ -419,6 +863,269 @@ private slots:
         QCOMPARE(text.count("\r\nDTSTART:"), table.size());
     }
 
+    void listings_showControlCharactersOnlyOnATerminal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("onTerminal");
+        QTest::addColumn<QStringList>("raw");
+        const QString row = QStringLiteral("[10:00] (Work^INight) Ring^G ^[[31mred^[[0m M-^MM-^]^Jnext del^?");
+        const QString rawRow = QStringLiteral("[10:00] (Work\tNight) Ring\a \x1b[31mred\x1b[0m \u008d\u009d\nnext del\x7f");
+        const QString toDo = QStringLiteral("Ring^G ^[]0;owned^G"), rawToDo = QStringLiteral("Ring\a \x1b]0;owned\a");
+        const QString d = DateText::shortDate(kToday) + u' ';
+        QTest::newRow("agenda") << QStringList{"agenda"} << QStringList{row} << QStringList{rawRow};
+        QTest::newRow("upcoming") << QStringList{"upcoming", "--within", "120"} << QStringList{row} << QStringList{rawRow};
+        QTest::newRow("todo") << QStringList{"todo"} << QStringList{toDo} << QStringList{rawToDo};
+        QTest::newRow("search") << QStringList{"search", "ring"} << QStringList{d + row, "to do: " + toDo}
+                                << QStringList{d + rawRow, "to do: " + rawToDo};
+    }
+    void listings_showControlCharactersOnlyOnATerminal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, onTerminal);
+        QFETCH(QStringList, raw);
+        putControlCharacters();
+        const QByteArray stored = get(QStringLiteral("appointments.cal"));
+        terminal = true;
+        QCOMPARE(cli(arguments), 0);
+        QCOMPARE(out, onTerminal.join(u'\n') + u'\n');
+        // A pipe or a file gets the records' own text.
+        terminal = false;
+        QCOMPARE(cli(arguments), 0);
+        QCOMPARE(out, raw.join(u'\n') + u'\n');
+        QCOMPARE(get(QStringLiteral("appointments.cal")), stored);
+    }
+
+    // An error stays one line, whatever text it quotes.
+    void errors_showControlCharacters_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("a date") << QStringList{"agenda", "\x1b[2J"} << int(Cli::BadInput) << "'^[[2J' is not a date";
+        QTest::newRow("a file name") << QStringList{"export", QStringLiteral("/nonexistent\n/x\u009b.ics")} << int(Cli::FileFailed)
+                                     << "/nonexistent^J/xM-^[.ics";
+    }
+    void errors_showControlCharacters()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exit);
+        QFETCH(QString, shown);
+        QCOMPARE(cli(arguments), exit);
+        expectOneLineError();
+        QVERIFY2(err.contains(shown), qPrintable(err));
+    }
+
+    // An empty name is a slip (an unset variable, most often), not a request
+    // for the default: here the folder beside the program exists, and would
+    // be used.
+    void emptyNames_areRefused_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("--data and an empty name") << QStringList{"--data", "", "agenda"};
+        QTest::newRow("--data=") << QStringList{"--data=", "todo"};
+        QTest::newRow("export to an empty name") << QStringList{"--data", data, "export", ""};
+    }
+    void emptyNames_areRefused()
+    {
+        QFETCH(QStringList, arguments);
+        put(QStringLiteral("todos.cal"), ToDoFile::encode({{false, "Mine", ""}}));
+        QCOMPARE(cliWithoutData(arguments), int(Cli::BadInput));
+        expectOneLineError();
+        QVERIFY2(err.contains(QLatin1String("empty name")), qPrintable(err));
+        QVERIFY(out.isEmpty());
+    }
+
+    // Export takes no lock, so it must never write the folder's own files.
+    void export_refusesTargetsInTheDataFolder_data()
+    {
+        QTest::addColumn<QString>("target"); // relative to the test's folder
+        QTest::addColumn<QString>("link");   // made first: a link of that name to this
+        QTest::newRow("record file") << "data/appointments.cal" << "";
+        QTest::newRow("another spelling") << "data/../data/./todos.cal" << "";
+        QTest::newRow("backup") << "data/backups/appointments-20261201-080000-00.cal" << "";
+        QTest::newRow("start-up backup") << "data/todos.bak" << "";
+        QTest::newRow("preferences") << "data/prefs.ini" << "";
+        QTest::newRow("a new file in the folder") << "data/new.ics" << "";
+        QTest::newRow("a link to a record file") << "cal.ics" << "data/todos.cal";
+        QTest::newRow("a link to a record file yet to be") << "cal.ics" << "data/missing.cal";
+        QTest::newRow("through a link to the folder") << "alias/appointments.cal" << "data";
+    }
+    void export_refusesTargetsInTheDataFolder()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, link);
+        const QByteArray appointments = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}});
+        const QByteArray toDos = ToDoFile::encode({{false, "Mine too", ""}});
+        put(QStringLiteral("appointments.cal"), appointments);
+        put(QStringLiteral("todos.cal"), toDos);
+        put(QStringLiteral("todos.bak"), toDos);
+        put(QStringLiteral("prefs.ini"), "[Prefs]\r\nMinimize=1\r\n");
+        put(QStringLiteral("backups/appointments-20261201-080000-00.cal"), appointments);
+        const QString path = dir.path() + u'/' + target;
+        if (!link.isEmpty()) {
+            const QString linkPath = dir.path() + u'/' + target.section(u'/', 0, 0);
+            QFile::remove(linkPath);
+            QVERIFY(QFile::link(dir.path() + u'/' + link, linkPath));
+        }
+        QCOMPARE(cli({QStringLiteral("export"), path}), int(Cli::BadInput));
+        expectOneLineError();
+        QVERIFY2(err.contains(QLatin1String("data folder")), qPrintable(err));
+        QVERIFY(out.isEmpty());
+        QCOMPARE(get(QStringLiteral("appointments.cal")), appointments);
+        QCOMPARE(get(QStringLiteral("todos.cal")), toDos);
+        QCOMPARE(get(QStringLiteral("todos.bak")), toDos);
+        QCOMPARE(get(QStringLiteral("prefs.ini")), QByteArray("[Prefs]\r\nMinimize=1\r\n"));
+        QCOMPARE(get(QStringLiteral("backups/appointments-20261201-080000-00.cal")), appointments);
+        QCOMPARE(QDir(data).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList({"appointments.cal", "backups", "prefs.ini", "todos.bak", "todos.cal"}));
+    }
+
+    // A pipe is written to as it stands, with a reader that takes its time:
+    // a calendar of many records fills the pipe many times over.
+    void export_toAPipe_writesThroughIt()
+    {
+        QList<Appointment> table;
+        for (int i = 0; i < 2000; ++i)
+            table.append({at(i % 30, 9, 0), at(i % 30, 10, 0), "General", QString(QStringLiteral("Meeting %1")).arg(i), ""});
+        put(QStringLiteral("appointments.cal"), fileOf(table));
+        const QByteArray expected = exportedFile();
+        QVERIFY(expected.size() > 4 * 65536);
+        const QString fifo = dir.path() + QStringLiteral("/calendar.pipe");
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        PipeReader reader(fifo);
+        const int status = cli({QStringLiteral("export"), fifo});
+        const QByteArray got = reader.finish();
+        QCOMPARE(status, 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QCOMPARE(lines(), QStringList{QStringLiteral("Exported 2000 appointments and 0 to-do items to ") + fifo});
+        QCOMPARE(got.size(), expected.size());
+        QVERIFY(got == expected);
+        struct stat after;
+        QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &after), 0);
+        QVERIFY(S_ISFIFO(after.st_mode));
+    }
+
+    // A device is written to, never replaced; a folder is refused.
+    void export_toADeviceOrAFolder_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<bool>("throughALink");
+        QTest::addColumn<int>("exit");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("/dev/null through a link") << "/dev/null" << true << 0 << "";
+        QTest::newRow("/dev/full") << "/dev/full" << false << int(Cli::FileFailed) << "Disk full";
+        QTest::newRow("/dev/full through a link") << "/dev/full" << true << int(Cli::FileFailed) << "Disk full";
+        QTest::newRow("a folder") << "" << false << int(Cli::FileFailed) << "it is a folder";
+        QTest::newRow("a folder through a link") << "" << true << int(Cli::FileFailed) << "it is a folder";
+    }
+    void export_toADeviceOrAFolder()
+    {
+        QFETCH(QString, node);
+        QFETCH(bool, throughALink);
+        QFETCH(int, exit);
+        QFETCH(QString, problem);
+        if (node.isEmpty()) {
+            node = dir.path() + QStringLiteral("/a-folder");
+            QVERIFY(QDir().mkpath(node));
+        }
+        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}}));
+        QString target = node;
+        if (throughALink) {
+            target = dir.path() + QStringLiteral("/link.ics");
+            QFile::remove(target);
+            QVERIFY(QFile::link(node, target));
+        }
+        struct stat before, after;
+        QCOMPARE(::stat(QFile::encodeName(node).constData(), &before), 0);
+        const NeverReplaced guard({target});
+        QCOMPARE(cli({QStringLiteral("export"), target}), exit);
+        QCOMPARE(::stat(QFile::encodeName(node).constData(), &after), 0);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_rdev, before.st_rdev);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(QFileInfo(target).isSymLink(), throughALink);
+        if (exit == 0) {
+            QVERIFY2(err.isEmpty(), qPrintable(err));
+            QCOMPARE(lines(), QStringList{QStringLiteral("Exported 1 appointments and 0 to-do items to ") + target});
+        } else {
+            expectOneLineError();
+            QVERIFY2(err.contains(target) && err.contains(problem), qPrintable(err));
+            QVERIFY(out.isEmpty());
+        }
+    }
+
+    // "-" is standard output: the calendar alone goes there, the summary to
+    // standard error. On a terminal the control characters that export
+    // keeps (C1) are shown escaped.
+    void export_toStandardOutput_data()
+    {
+        QTest::addColumn<bool>("onATerminal");
+        QTest::newRow("a pipe or a file") << false;
+        QTest::newRow("a terminal") << true;
+    }
+    void export_toStandardOutput()
+    {
+        QFETCH(bool, onATerminal);
+        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Bell\a and \u008d", ""}}));
+        const QByteArray expected = exportedFile();
+        QVERIFY(expected.contains("SUMMARY:Bell and \u008d\r\n")); // export drops C0 controls, keeps C1
+        terminal = onATerminal;
+        const NeverReplaced guard({QStringLiteral("-")});
+        QCOMPARE(cli({QStringLiteral("export"), QStringLiteral("-")}), 0);
+        QCOMPARE(err, QStringLiteral("Exported 1 appointments and 0 to-do items to standard output\n"));
+        QCOMPARE(out.toUtf8(), onATerminal ? QByteArray(expected).replace("\u008d", "M-^M") : expected);
+        QVERIFY(!QFile::exists(QStringLiteral("-")));
+    }
+
+    // Standard output reached by a name, as /dev/stdout is in
+    // `export /dev/stdout | ...`: the summary keeps out of the calendar.
+    void export_toStandardOutputByName()
+    {
+        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}}));
+        const QByteArray expected = exportedFile();
+        int ends[2];
+        QCOMPARE(::pipe2(ends, O_CLOEXEC | O_NONBLOCK), 0);
+        QFile pipe;
+        QVERIFY(pipe.open(ends[1], QIODevice::WriteOnly));
+        QTextStream o(&pipe);
+        QString e;
+        QTextStream es(&e);
+        const QString name = QStringLiteral("/proc/self/fd/%1").arg(ends[1]);
+        const int status = Cli::run({QStringLiteral("--data"), data, QStringLiteral("export"), name},
+                                    Cli::Context{dir.path(), QDateTime(kToday, QTime(9, 0, 20)), &o, &es});
+        o.flush();
+        es.flush();
+        pipe.close();
+        ::close(ends[1]);
+        QByteArray got(2 * expected.size(), Qt::Uninitialized);
+        const ssize_t n = ::read(ends[0], got.data(), size_t(got.size()));
+        ::close(ends[0]);
+        QCOMPARE(status, 0);
+        QCOMPARE(e, QStringLiteral("Exported 1 appointments and 0 to-do items to ") + name + u'\n');
+        QVERIFY(n > 0);
+        got.truncate(n);
+        QVERIFY(got == expected);
+    }
+
+    // Standard output on a full disk: the same "Disk full" as a file.
+    void export_toAFullStandardOutput()
+    {
+        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}}));
+        QFile full(QStringLiteral("/dev/full"));
+        QVERIFY(full.open(QIODevice::WriteOnly));
+        QTextStream o(&full);
+        QString e;
+        QTextStream es(&e);
+        const NeverReplaced guard({QStringLiteral("-")});
+        const int status = Cli::run({QStringLiteral("--data"), data, QStringLiteral("export"), QStringLiteral("-")},
+                                    Cli::Context{dir.path(), QDateTime(kToday, QTime(9, 0, 20)), &o, &es});
+        es.flush();
+        QCOMPARE(status, int(Cli::FileFailed));
+        QCOMPARE(e, QStringLiteral("brindlewatch-cli: cannot write standard output: Disk full\n"));
+        QVERIFY(!QFile::exists(QStringLiteral("-")));
+    }
+
     void import_refusesADamagedTable()
     {
         const QByteArray damaged = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}}) + "tail";
@@ -436,6 +1143,22 @@ private slots:
         QTest::newRow("not a calendar") << QByteArray("hello\r\n");
         QTest::newRow("event without a start") << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
                                                             "SUMMARY:No start\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        QTest::newRow("cut short") << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+                                                "DTSTART:20261207T100000\r\nSUMMARY:Cut");
+        // 400 bytes that kept libical busy for minutes.
+        QTest::newRow("time zone changing every hour")
+            << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VTIMEZONE\r\nTZID:Hourly\r\nBEGIN:STANDARD\r\n"
+                          "DTSTART:16010101T000000\r\nRRULE:FREQ=HOURLY\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0000\r\nEND:STANDARD\r\n"
+                          "BEGIN:DAYLIGHT\r\nDTSTART:16010101T003000\r\nRRULE:FREQ=HOURLY\r\nTZOFFSETFROM:+0000\r\n"
+                          "TZOFFSETTO:+0100\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+                          "DTSTART;TZID=Hourly:20261207T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        QTest::newRow("nested too deep") << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+                                            "DTSTART:20261207T100000\r\n"
+                                                + QByteArray("BEGIN:X-A\r\n").repeated(100) + QByteArray("END:X-A\r\n").repeated(100)
+                                                + "END:VEVENT\r\nEND:VCALENDAR\r\n";
+        QTest::newRow("line too long") << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+                                          "DTSTART:20261207T100000\r\nX-BIG:"
+                                              + QByteArray(400'000, 'x') + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
     }
     void import_ofAMalformedCalendarWritesNothing()
     {
@@ -445,6 +1168,77 @@ private slots:
         QCOMPARE(cli({QStringLiteral("import"), ics}), int(Cli::BadInput));
         expectOneLineError();
         QVERIFY(QDir(data).entryList(QDir::Files).isEmpty());
+    }
+
+    // Only a regular file is read: a pipe is never opened, since reading it
+    // could wait for ever.
+    void import_ofWhatIsNotARegularFile_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("folder") << "folder.ics" << "folder.ics is a folder, not a regular file";
+        QTest::newRow("pipe") << "pipe.ics" << "pipe.ics is a pipe, not a regular file";
+        QTest::newRow("nothing") << "missing.ics" << "there is no file";
+    }
+    void import_ofWhatIsNotARegularFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, message);
+        const QString path = dir.path() + u'/' + name;
+        QFile::remove(path);
+        QDir(path).removeRecursively();
+        if (name == QLatin1String("folder.ics"))
+            QVERIFY(QDir().mkdir(path));
+        else if (name == QLatin1String("pipe.ics"))
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        QCOMPARE(cli({QStringLiteral("import"), path}), int(Cli::BadInput));
+        expectOneLineError();
+        QVERIFY2(err.contains(message), qPrintable(err));
+        QVERIFY(out.isEmpty());
+        QVERIFY(QDir(data).entryList(QDir::Files).isEmpty());
+    }
+
+    void import_summary_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QStringList>("more"); // the lines after "Imported ..."
+        QTest::addColumn<int>("appointments");
+        const QByteArray head = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\n";
+        const auto event = [](const QByteArray &lines) { return "BEGIN:VEVENT\r\nUID:1\r\n" + lines + "END:VEVENT\r\n"; };
+        QByteArray crOnly = event("DTSTART:20261207T110000\r\n");
+        crOnly.replace("\r\n", "\r");
+        QTest::newRow("an event with CR line ends among CR LF")
+            << head + event("DTSTART:20261207T100000\r\n") + crOnly + event("DTSTART:20261207T120000\r\n") + "END:VCALENDAR\r\n"
+            << QStringList() << 3;
+        QTest::newRow("ending before it starts")
+            << head + event("DTSTART:20261207T100000\r\nDTEND:20261207T090000\r\n") + "END:VCALENDAR\r\n"
+            << QStringList{"1 event ending before it starts was imported as zero-length"} << 1;
+        QTest::newRow("two ending before they start")
+            << head + event("DTSTART:20261207T100000\r\nDURATION:-PT5M\r\n") + event("DTSTART:20261207T100000\r\nDTEND:20261207T090000\r\n")
+                   + "END:VCALENDAR\r\n"
+            << QStringList{"2 events ending before they start were imported as zero-length"} << 2;
+        QTest::newRow("an event inside an event")
+            << head + event("DTSTART:20261207T100000\r\n" + event("DTSTART:20261207T110000\r\n")) + "END:VCALENDAR\r\n"
+            << QStringList{"1 event or to-do not directly inside a VCALENDAR was left out"} << 1;
+        QTest::newRow("an event and a to-do after the calendar")
+            << head + event("DTSTART:20261207T100000\r\n") + "END:VCALENDAR\r\n" + event("DTSTART:20261207T110000\r\n")
+                   + "BEGIN:VTODO\r\nSUMMARY:t\r\nEND:VTODO\r\n"
+            << QStringList{"2 events and to-dos not directly inside a VCALENDAR were left out"} << 1;
+    }
+    void import_summary()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QStringList, more);
+        QFETCH(int, appointments);
+        const QString ics = dir.path() + QStringLiteral("/in.ics");
+        FileOps::writeWhole(ics, text);
+        QCOMPARE(cli({QStringLiteral("import"), ics}), 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QCOMPARE(lines(), QStringList{QStringLiteral("Imported %1 appointments and 0 to-do items from %2").arg(appointments).arg(ics)} + more);
+        const QList<Appointment> table = AppointmentFile::decode(get(QStringLiteral("appointments.cal"))).records;
+        QCOMPARE(table.size(), appointments);
+        for (const Appointment &a : table)
+            QVERIFY(a.EndTime >= a.StartTime);
     }
 };
 

@@ -3,6 +3,9 @@
 #include "WindowFixture.h"
 
 #include <QDirIterator>
+#include <QTemporaryDir>
+
+#include <algorithm>
 #include <QLabel>
 #include <QPushButton>
 
@@ -247,6 +250,96 @@ private slots:
         expectOneReport(QStringLiteral("UpdateToDoHTML"));
         QCOMPARE(box->read(QStringLiteral("ToDo.html")), page);
         QVERIFY(box->read(QStringLiteral("todos.cal")).startsWith("0000002"));
+    }
+
+    // A record file or backup that is a link is read through it, but never
+    // written through it: the change stays in the window, the file the link
+    // points to stays as it was (or unmade), and so does the link.
+    void recordFileThatIsALink_isNeverWrittenThrough_data()
+    {
+        QTest::addColumn<QString>("file"); // the link, in the data folder
+        QTest::addColumn<bool>("dangling");
+        QTest::addColumn<QString>("source"); // where the refusal is reported
+        QTest::newRow("appointments.cal") << "appointments.cal" << false << "Main.SaveAppointments";
+        QTest::newRow("appointments.cal, a link to nothing") << "appointments.cal" << true << "Main.SaveAppointments";
+        QTest::newRow("appointments.bak") << "appointments.bak" << false << "Main.Load";
+    }
+    void recordFileThatIsALink_isNeverWrittenThrough()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, dangling);
+        QFETCH(QString, source);
+        QTemporaryDir elsewhere;
+        const QString target = elsewhere.filePath(QStringLiteral("target.cal"));
+        const QByteArray theirs = AppointmentFile::encode({Appointment{46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("Theirs"), QString()}});
+        if (!dangling)
+            FileOps::writeWhole(target, theirs);
+        if (file == QLatin1String("appointments.bak"))
+            box->write(QStringLiteral("appointments.cal"), AppointmentFile::encode({Appointment{46363.25, 46363.25, QStringLiteral("G"), QStringLiteral("Mine"), QString()}}));
+        QVERIFY(QFile::link(target, box->dataPath(file)));
+
+        restart();
+        if (file == QLatin1String("appointments.cal")) {
+            QCOMPARE(w->AppointmentCount(), dangling ? 0 : 1);
+            QVERIFY(box->services.messages.isEmpty());
+            w->NewAppointment(46363.6, 46363.6, "General", "New", "");
+            QCOMPARE(w->AppointmentCount(), dangling ? 1 : 2);
+        }
+        QCOMPARE(box->services.messages.size(), 1);
+        const Platform::Message &m = box->services.messages[0];
+        QVERIFY2(m.title.endsWith(QStringLiteral(" Error 75 in ") + source), qPrintable(m.title));
+        QVERIFY2(m.text.contains(file + QStringLiteral(" is a link to ") + target), qPrintable(m.text));
+        QVERIFY(QFileInfo(box->dataPath(file)).isSymLink());
+        if (dangling)
+            QVERIFY(!QFileInfo::exists(target));
+        else
+            QCOMPARE(FileOps::readWhole(target), theirs);
+    }
+
+    // A record file larger than the format can hold is damaged whatever it
+    // holds: start-up says so by name, reads none of it, copies none of it,
+    // and goes on.
+    void recordFileLargerThanTheFormat_isReportedNotRead()
+    {
+        {
+            QFile sparse(box->dataPath(QStringLiteral("appointments.cal")));
+            QVERIFY(sparse.open(QIODevice::WriteOnly));
+            sparse.write("0000001");
+            if (!sparse.resize(AppointmentFile::LargestFile + 1))
+                QSKIP("this file system holds no sparse file of that size");
+        }
+        restart();
+        QCOMPARE(box->services.messages.size(), 2);
+        const QString damaged = QStringLiteral("appointments.cal is damaged: it holds %1 bytes, more than the %2")
+                                    .arg(AppointmentFile::LargestFile + 1)
+                                    .arg(AppointmentFile::LargestFile);
+        for (const char *source : {"Main.Load", "Main.LoadAppointments"}) {
+            const auto found = std::find_if(box->services.messages.begin(), box->services.messages.end(), [&](const Platform::Message &m) {
+                return m.title.endsWith(QStringLiteral(" in ") + QLatin1String(source)) && m.text.contains(damaged);
+            });
+            QVERIFY2(found != box->services.messages.end(), source);
+        }
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->AppointmentCount(), 0);
+        QVERIFY(!box->exists(QStringLiteral("appointments.bak")));
+        QVERIFY(QDir(box->dataPath(QString())).entryList({QStringLiteral("*.damaged-*")}).isEmpty());
+    }
+
+    // Memory that cannot be had for a file is reported as any failure, the
+    // loader's own included, and the start goes on.
+    void outOfMemory_isReportedAndStartGoesOn()
+    {
+        box->write(QStringLiteral("appointments.cal"), AppointmentFile::encode({Appointment{46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("T"), QString()}}));
+        arm(QStringLiteral("appointments.cal"), Step::Allocate, -1);
+        restart();
+        QVERIFY(plan.injected >= 2);
+        QCOMPARE(box->services.messages.size(), 2);
+        QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 7 in Main.Load")));
+        QVERIFY(box->services.messages[1].title.endsWith(QStringLiteral(" Error 7 in Main.LoadAppointments")));
+        QVERIFY(box->services.messages[1].text.contains(QStringLiteral("[ Out of memory ]")));
+        QVERIFY(box->read(QStringLiteral("ErrorLog.txt")).endsWith(" Error 7 in Main.LoadAppointments - Out of memory\r\n"));
+        QVERIFY(w->isVisible());
+        QCOMPARE(w->AppointmentCount(), 0);
     }
 
     void backups_failingIsReportedAndStartGoesOn()

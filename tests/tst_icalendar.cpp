@@ -13,6 +13,7 @@
 #include <libical/ical.h>
 
 #include <cmath>
+#include <memory>
 #include <ctime>
 
 namespace {
@@ -39,6 +40,18 @@ QByteArray calendar(const QByteArray &body)
 QByteArray vevent(const QByteArray &lines)
 {
     return "BEGIN:VEVENT\nUID:u\n" + lines + "END:VEVENT\n";
+}
+
+// A calendar's lines with the given line ending each.
+QByteArray withEndings(const QByteArray &text, const QByteArray &ending)
+{
+    QByteArray out = text;
+    return out.replace("\n", ending);
+}
+
+QByteArray icalTime(const QDateTime &wall)
+{
+    return wall.toString(QStringLiteral("yyyyMMdd'T'HHmmss")).toLatin1();
 }
 
 // Every character of the code page that may stand in a text.
@@ -382,6 +395,12 @@ private slots:
         QTest::newRow("text too long") << calendar("BEGIN:VTODO\nSUMMARY:Big\nDESCRIPTION:" + QByteArray(65536, 'x')
                                                    + "\nEND:VTODO\n")
                                        << "To-do item 1 (\"Big\") has a text longer than";
+        // A file cut short is told from one that is no calendar at all.
+        const QByteArray cutShort = QStringLiteral("This calendar is cut short: it has no END:VCALENDAR.").toUtf8();
+        QTest::newRow("cut inside an event") << calendar(vevent("DTSTART:20260101T100000\n")).left(90) << QString(cutShort);
+        QTest::newRow("cut after the last event") << calendar(vevent("DTSTART:20260101T100000\n")).chopped(14) << QString(cutShort);
+        QTest::newRow("second calendar cut") << calendar(vevent("DTSTART:20260101T100000\n")) + calendar("").chopped(14)
+                                             << QString(cutShort);
     }
 
     void errors()
@@ -393,6 +412,275 @@ private slots:
             QFAIL("no error");
         } catch (const ICalendar::Error &e) {
             QVERIFY2(e.message.contains(message) && !e.message.contains(u'\n'), qPrintable(e.message));
+        }
+    }
+
+    // libical reads a long line in time growing with the square of its
+    // length (an 8 MB line took 14 s) and frees nested components
+    // recursively (400,000 levels overflow the stack), so both are limited
+    // before it sees the text, far beyond what a calendar holds.
+    void limits_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("error"); // empty when the calendar is read
+        const auto nested = [](int depth) {
+            QByteArray body = "BEGIN:VEVENT\nUID:u\nDTSTART:20260101T100000\n";
+            for (int i = 1; i < depth - 1; ++i)
+                body += "BEGIN:X-A\n";
+            for (int i = 1; i < depth - 1; ++i)
+                body += "END:X-A\n";
+            return calendar(body + "END:VEVENT\n");
+        };
+        // The calendar's own lines come first: three, then three of the event.
+        QTest::newRow("64 deep") << nested(64) << "";
+        QTest::newRow("65 deep") << nested(65) << "Line 69 nests components more than 64 deep.";
+        QTest::newRow("100,000 deep") << nested(100'000) << "Line 69 nests components more than 64 deep.";
+        // As libical reads it: any BEGIN opens a component, any END closes one.
+        QTest::newRow("named any way") << calendar("BEGIN:VEVENT\n" + QByteArray("begin;x=1:X\n").repeated(70))
+                                       << "Line 67 nests components more than 64 deep.";
+        QTest::newRow("ENDs of other names") << calendar("BEGIN:VEVENT\nUID:u\nDTSTART:20260101T100000\n"
+                                                         + QByteArray("BEGIN:X-A\n").repeated(62) + QByteArray("END:X-B\n").repeated(62)
+                                                         + "END:X-C\n")
+                                             << "";
+
+        // The longest text a record holds, each character escaped or taking
+        // three bytes, is read.
+        QTest::newRow("longest text, escaped") << calendar(vevent("DTSTART:20260101T100000\nDESCRIPTION:"
+                                                                  + QByteArray("\\;").repeated(65'535) + "\n"))
+                                               << "";
+        QTest::newRow("longest text, three bytes each") << calendar(vevent("DTSTART:20260101T100000\nDESCRIPTION:"
+                                                                           + QByteArray("\xe2\x82\xac").repeated(65'535) + "\n"))
+                                                        << "";
+        const QByteArray line = "X-LONG:" + QByteArray(300'000 - 7, 'x');
+        QTest::newRow("line of 300,000 bytes") << calendar(vevent("DTSTART:20260101T100000\n" + line + "\n")) << "";
+        QTest::newRow("line of 300,001 bytes") << calendar(vevent("DTSTART:20260101T100000\n" + line + "y\n"))
+                                               << "Line 7 is longer than the 300,000 bytes a line of a calendar may hold.";
+        QByteArray folded = "DESCRIPTION:";
+        for (int i = 0; i < 40'000; ++i)
+            folded += QByteArray(74, 'z') + "\n ";
+        QTest::newRow("folded line of 3 MB") << calendar(vevent("SUMMARY:a\nDTSTART:20260101T100000\n" + folded + "end\n"))
+                                             << "Line 8 is longer than the 300,000 bytes a line of a calendar may hold.";
+    }
+
+    void limits()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, error);
+        try {
+            const auto back = ICalendar::read(text);
+            QVERIFY2(error.isEmpty(), "no error");
+            QCOMPARE(back.appointments.size(), 1);
+        } catch (const ICalendar::Error &e) {
+            QCOMPARE(e.message, error);
+        }
+    }
+
+    // A lone CR ends a line as CR LF and LF do, whatever the rest of the
+    // file uses; libical alone would take a CR-only event into the line
+    // before it and lose it without a word.
+    void lineEndings_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        const QByteArray first = vevent("SUMMARY:First\nDTSTART:20260101T100000\n");
+        const QByteArray second = vevent("SUMMARY:Sec\n ond\nDTSTART:20260102T100000\nDESCRIPTION:a\\nb\n");
+        const QByteArray third = vevent("SUMMARY:Third\nDTSTART:20260103T100000\n");
+        QTest::newRow("CR LF") << withEndings(calendar(first + second + third), "\r\n");
+        QTest::newRow("LF") << calendar(first + second + third);
+        QTest::newRow("CR") << withEndings(calendar(first + second + third), "\r");
+        QTest::newRow("CR in a CR LF file") << withEndings(calendar(first), "\r\n").chopped(15) + withEndings(second, "\r")
+                                                   + withEndings(third + "END:VCALENDAR\n", "\r\n");
+        QTest::newRow("CR and LF in a CR LF file") << withEndings(calendar(first), "\r\n").chopped(15) + withEndings(second, "\r")
+                                                          + third + "END:VCALENDAR\r\n";
+        QTest::newRow("CR CR LF") << withEndings(calendar(first + second + third), "\r\r\n");
+    }
+
+    void lineEndings()
+    {
+        QFETCH(QByteArray, text);
+        const auto back = ICalendar::read(text);
+        QCOMPARE(back.appointments.size(), 3);
+        QCOMPARE(back.appointments[1].Title, QStringLiteral("Second"));
+        QCOMPARE(back.appointments[1].Description, QStringLiteral("a\\nb"));
+        QCOMPARE(back.appointments[2].Title, QStringLiteral("Third"));
+        QCOMPARE(back.leftOut, 0);
+    }
+
+    // The window saves no appointment that ends before it starts: such an
+    // event comes in ending at its start, and is counted.
+    void endingBeforeStart_data()
+    {
+        QTest::addColumn<QByteArray>("lines");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("end");
+        QTest::addColumn<int>("counted");
+        QTest::newRow("DTEND before") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T090000\n") << at(2026, 5, 1, 10)
+                                      << at(2026, 5, 1, 10) << 1;
+        QTest::newRow("negative DURATION") << QByteArray("DTSTART:20260501T100000\nDURATION:-PT1H\n") << at(2026, 5, 1, 10)
+                                           << at(2026, 5, 1, 10) << 1;
+        QTest::newRow("DTEND in a zone before") << QByteArray("DTSTART;TZID=Europe/Berlin:20260501T100000\nDTEND:20260501T075900Z\n")
+                                                << at(2026, 5, 1, 10) << at(2026, 5, 1, 10) << 1;
+        // 02:30 summer time to 02:10 winter time, 40 minutes later.
+        QTest::newRow("across the autumn change") << QByteArray("DTSTART:20261025T003000Z\nDTEND:20261025T011000Z\n")
+                                                  << at(2026, 10, 25, 2, 30) << at(2026, 10, 25, 2, 30) << 1;
+        QTest::newRow("DTEND at the start") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T100000\n") << at(2026, 5, 1, 10)
+                                            << at(2026, 5, 1, 10) << 0;
+        QTest::newRow("DTEND after") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T100001\n") << at(2026, 5, 1, 10)
+                                     << at(2026, 5, 1, 10, 0, 1) << 0;
+        QTest::newRow("all day, DTEND before") << QByteArray("DTSTART;VALUE=DATE:20260501\nDTEND;VALUE=DATE:20260430\n")
+                                               << at(2026, 5, 1) << at(2026, 5, 1, 23, 59) << 0;
+    }
+
+    void endingBeforeStart()
+    {
+        QFETCH(QByteArray, lines);
+        QFETCH(double, start);
+        QFETCH(double, end);
+        QFETCH(int, counted);
+        const LocalZone local("Europe/Berlin");
+        const auto back = ICalendar::read(calendar(vevent(lines) + vevent(lines)));
+        QCOMPARE(back.appointments.size(), 2);
+        QCOMPARE(back.appointments[0].StartTime, start);
+        QCOMPARE(back.appointments[0].EndTime, end);
+        QCOMPARE(back.endingBeforeStart, 2 * counted);
+    }
+
+    // Events and to-dos that libical does not place directly inside a
+    // calendar are not read, but counted.
+    void leftOut_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("read");
+        QTest::addColumn<int>("leftOut");
+        const QByteArray event = vevent("DTSTART:20260101T100000\n");
+        QTest::newRow("none") << calendar(event + event + "BEGIN:VTODO\nSUMMARY:t\nEND:VTODO\n") << 3 << 0;
+        QTest::newRow("event in an event") << calendar(vevent("DTSTART:20260101T100000\n" + event)) << 1 << 1;
+        QTest::newRow("to-do in an alarm") << calendar(vevent("DTSTART:20260101T100000\nBEGIN:VALARM\nBEGIN:VTODO\nEND:VTODO\n"
+                                                              "END:VALARM\n"))
+                                           << 1 << 1;
+        QTest::newRow("event after the calendar") << calendar(event) + event << 1 << 1;
+        QTest::newRow("event of another kind of component") << calendar(event + "BEGIN:X-GROUP\n" + event + event
+                                                                        + "END:X-GROUP\n")
+                                                            << 1 << 2;
+    }
+
+    void leftOut()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, read);
+        QFETCH(int, leftOut);
+        const auto back = ICalendar::read(text);
+        QCOMPARE(back.appointments.size() + back.toDos.size(), read);
+        QCOMPARE(back.leftOut, leftOut);
+    }
+
+    // The time zones a calendar defines, and those libical knows, are worked
+    // out here: libical expands a rule from its start however often it
+    // repeats (an hourly rule from 1601 ran for minutes, taking 4 MB a
+    // second), and again for every time after 2582. Where libical is quick,
+    // the times come out as libical has them.
+    void zones_data()
+    {
+        QTest::addColumn<QByteArray>("vtimezone"); // empty for a zone libical knows
+        QTest::addColumn<QByteArray>("tzid");
+        QTest::addColumn<QString>("error"); // empty when the times are read
+        const auto zone = [](const QByteArray &tzid, const QByteArray &observances) {
+            return "BEGIN:VTIMEZONE\nTZID:" + tzid + "\n" + observances + "END:VTIMEZONE\n";
+        };
+        const auto observance = [](const char *kind, const QByteArray &lines, const char *from, const char *to) {
+            return QByteArray("BEGIN:") + kind + "\n" + lines + "TZOFFSETFROM:" + from + "\nTZOFFSETTO:" + to + "\nEND:" + kind + "\n";
+        };
+        QTest::newRow("yearly rules since 1601")
+            << zone("W. Europe Standard Time",
+                    observance("STANDARD", "DTSTART:16011028T030000\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\n", "+0200", "+0100")
+                        + observance("DAYLIGHT", "DTSTART:16010325T020000\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\n", "+0100",
+                                     "+0200"))
+            << QByteArray("W. Europe Standard Time") << "";
+        QTest::newRow("rules that end")
+            << zone("US Eastern",
+                    observance("DAYLIGHT", "DTSTART:19870405T020000\nRRULE:FREQ=YEARLY;BYMONTH=4;BYDAY=1SU;UNTIL=20060402T070000Z\n",
+                               "-0500", "-0400")
+                        + observance("STANDARD", "DTSTART:19671029T020000\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU;UNTIL=20061029T060000Z\n",
+                                     "-0400", "-0500")
+                        + observance("DAYLIGHT", "DTSTART:20070311T020000\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\n", "-0500", "-0400")
+                        + observance("STANDARD", "DTSTART:20071104T020000\nRRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\n", "-0400", "-0500"))
+            << QByteArray("US Eastern") << "";
+        QTest::newRow("listed changes")
+            << zone("Listed", observance("STANDARD", "DTSTART:19700101T000000\n", "+0100", "+0100")
+                                  + observance("DAYLIGHT", "DTSTART:20260329T020000\nRDATE:20260329T020000,20270328T020000\n"
+                                                           "RDATE;VALUE=DATE:20050327\n",
+                                               "+0100", "+0200")
+                                  + observance("STANDARD", "DTSTART:20261025T030000\nRDATE:20261025T030000\nRDATE:20051030T010000Z\n",
+                                               "+0200", "+0100"))
+            << QByteArray("Listed") << "";
+        QTest::newRow("no offset from") << zone("Fixed", "BEGIN:STANDARD\nDTSTART:19700101T000000\nTZOFFSETTO:-0330\nEND:STANDARD\n")
+                                        << QByteArray("Fixed") << "";
+        QTest::newRow("Europe/Berlin") << QByteArray() << QByteArray("Europe/Berlin") << "";
+        QTest::newRow("America/New_York") << QByteArray() << QByteArray("America/New_York") << "";
+        QTest::newRow("Australia/Lord_Howe") << QByteArray() << QByteArray("Australia/Lord_Howe") << "";
+
+        const QString tooOften = QStringLiteral("uses the time zone \"%1\", whose clock changes repeat more often than once a year.");
+        QTest::newRow("hourly since 1601")
+            << zone("Hourly", observance("STANDARD", "DTSTART:16010101T000000\nRRULE:FREQ=HOURLY\n", "+0100", "+0000")
+                                  + observance("DAYLIGHT", "DTSTART:16010101T003000\nRRULE:FREQ=HOURLY\n", "+0000", "+0100"))
+            << QByteArray("Hourly") << tooOften.arg("Hourly");
+        QTest::newRow("daily without end") << zone("Daily", observance("STANDARD", "DTSTART:19700101T000000\nRRULE:FREQ=DAILY\n",
+                                                                       "+0100", "+0000"))
+                                           << QByteArray("Daily") << tooOften.arg("Daily");
+        QTest::newRow("monthly") << zone("Monthly", observance("STANDARD", "DTSTART:20260101T000000\nRRULE:FREQ=MONTHLY;COUNT=2\n",
+                                                               "+0100", "+0000"))
+                                 << QByteArray("Monthly") << tooOften.arg("Monthly");
+        QTest::newRow("yearly on every day") << zone("Every day", observance("STANDARD",
+                                                                             "DTSTART:16010101T000000\nRRULE:FREQ=YEARLY;"
+                                                                             "BYMONTH=1,2,3,4,5,6,7,8,9,10,11,12;"
+                                                                             "BYDAY=MO,TU,WE,TH,FR,SA,SU\n",
+                                                                             "+0100", "+0000"))
+                                             << QByteArray("Every day") << "take more than 50,000 steps to work out.";
+    }
+
+    void zones()
+    {
+        QFETCH(QByteArray, vtimezone);
+        QFETCH(QByteArray, tzid);
+        QFETCH(QString, error);
+        const LocalZone local("UTC");
+        // Every half hour of the weeks around the changes of two years, and
+        // a few times long before and long after.
+        QList<QDateTime> times;
+        for (const int year : {2005, 2026}) {
+            for (const auto &[from, to] : {std::pair{QDate(year, 3, 8), QDate(year, 4, 10)}, {QDate(year, 9, 28), QDate(year, 11, 8)}}) {
+                for (QDateTime t(from, QTime(0, 0), QTimeZone::utc()); t.date() < to; t = t.addSecs(30 * 60))
+                    times.append(t);
+            }
+        }
+        for (const QDate date : {QDate(1601, 3, 25), QDate(1899, 7, 1), QDate(2582, 12, 31), QDate(2700, 7, 1), QDate(3000, 6, 1)})
+            times.append(QDateTime(date, QTime(2, 30), QTimeZone::utc()));
+        QByteArray events;
+        for (const QDateTime &t : times)
+            events += vevent("DTSTART;TZID=" + tzid + ":" + icalTime(t) + "\n");
+        const QByteArray text = calendar(vtimezone + events);
+
+        ICalendar::Imported back;
+        try {
+            back = ICalendar::read(text);
+            QVERIFY2(error.isEmpty(), "no error");
+        } catch (const ICalendar::Error &e) {
+            QVERIFY2(!error.isEmpty() && e.message.startsWith(u"Event 1 ") && e.message.contains(error), qPrintable(e.message));
+            return;
+        }
+        QCOMPARE(back.appointments.size(), times.size());
+
+        const std::unique_ptr<icalcomponent, void (*)(icalcomponent *)> root(icalparser_parse_string(text.constData()),
+                                                                              icalcomponent_free);
+        QVERIFY(root);
+        icaltimezone *zone = vtimezone.isEmpty() ? icaltimezone_get_builtin_timezone(tzid.constData())
+                                                 : icalcomponent_get_timezone(root.get(), tzid.constData());
+        QVERIFY(zone);
+        for (qsizetype i = 0; i < times.size(); ++i) {
+            icaltimetype t = icaltime_from_string(icalTime(times[i]).constData());
+            t.zone = zone;
+            const icaltimetype utc = icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone());
+            const double expected = at(utc.year, utc.month, utc.day, utc.hour, utc.minute, utc.second);
+            QVERIFY2(back.appointments[i].StartTime == expected, qPrintable(times[i].toString(Qt::ISODate)));
         }
     }
 

@@ -1,10 +1,14 @@
 #include "PrivateProfile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
+
+#include <sys/stat.h>
 
 using OptText = std::optional<QString>;
 Q_DECLARE_METATYPE(OptText)
@@ -157,6 +161,64 @@ private slots:
     {
         QVERIFY(!PrivateProfile::writeString("P", QString("A"), QString("1"), dir.filePath("no/such/prefs.ini")));
         QVERIFY(!QFile::exists(dir.filePath("no/such/prefs.ini")));
+    }
+
+    // A named pipe that nobody writes, or a folder, in the file's place reads
+    // as a missing file at once, where opening the pipe would wait for ever,
+    // and a write leaves it as it is.
+    void specialFile_readsAsMissingAndIsLeftAlone_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::newRow("named pipe") << false;
+        QTest::newRow("folder") << true;
+    }
+    void specialFile_readsAsMissingAndIsLeftAlone()
+    {
+        QFETCH(bool, folder);
+        const QString file = dir.filePath(QStringLiteral("special.ini"));
+        if (folder)
+            QVERIFY(QDir().mkdir(file));
+        else
+            QVERIFY(::mkfifo(QFile::encodeName(file).constData(), 0600) == 0);
+        const auto remove = qScopeGuard([&] { folder ? QDir().rmdir(file) : QFile::remove(file); });
+        QString out;
+        QCOMPARE(PrivateProfile::getString("Prefs", "Minimize", "1", 3072, file, out), 1);
+        QCOMPARE(out, QStringLiteral("1"));
+        QVERIFY(!PrivateProfile::writeString("Prefs", QString("Minimize"), QString("2"), file));
+        QCOMPARE(QFileInfo(file).isDir(), folder);
+        QVERIFY(QFileInfo::exists(file) && !QFileInfo(file).isFile());
+    }
+
+    // Lines are walked as offsets into the file, none copied; a file of a
+    // million keys reads and changes as a small one does, every byte but the
+    // changed line kept.
+    void largeFile_readAndChangedLineByLine()
+    {
+        QByteArray file("[A]\r\n");
+        for (int i = 0; i < 1'000'000; ++i)
+            file += 'K' + QByteArray::number(i) + '=' + QByteArray::number(i) + "\r\n";
+        file += "[B]\r\nLast=end\r\n";
+        put(file);
+        QString out;
+        QCOMPARE(PrivateProfile::getString("A", "k999999", "", 3072, path(), out), 6);
+        QCOMPARE(out, QStringLiteral("999999"));
+        QCOMPARE(PrivateProfile::getString("b", "LAST", "", 3072, path(), out), 3);
+        QCOMPARE(out, QStringLiteral("end"));
+        QCOMPARE(PrivateProfile::getString("A", "Last", "d", 3072, path(), out), 1);
+        QCOMPARE(out, QStringLiteral("d"));
+
+        QByteArray expected = file;
+        QVERIFY(PrivateProfile::writeString("A", QString("K500000"), QString("x"), path()));
+        expected.replace("\r\nK500000=500000\r\n", "\r\nK500000=x\r\n");
+        QCOMPARE(content(), expected);
+        QVERIFY(PrivateProfile::writeString("a", QString("New"), QString("1"), path()));
+        expected.replace("\r\n[B]\r\n", "\r\nNew=1\r\n[B]\r\n");
+        QCOMPARE(content(), expected);
+        QVERIFY(PrivateProfile::writeString("A", QString("K0"), std::nullopt, path()));
+        expected.replace("[A]\r\nK0=0\r\n", "[A]\r\n");
+        QCOMPARE(content(), expected);
+        QVERIFY(PrivateProfile::writeString("A", std::nullopt, std::nullopt, path()));
+        QCOMPARE(content(), QByteArray("[B]\r\nLast=end\r\n"));
     }
 };
 

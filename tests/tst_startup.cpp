@@ -12,6 +12,8 @@
 #include <QScopeGuard>
 #include <QScreen>
 
+#include <sys/stat.h>
+
 namespace {
 
 // Every file below a folder with its bytes, to prove that nothing changed.
@@ -186,6 +188,62 @@ private slots:
         QCOMPARE(box.read(QStringLiteral("appointments.bak")), QByteArray("old"));
         QCOMPARE(box.read(QStringLiteral("todos.bak")), QByteArray("0000000"));
         QVERIFY(w.isVisible());
+    }
+
+    // A named pipe that nobody writes, or a folder, where a file of the data
+    // folder should be: start-up names it in a report of its own, as it does
+    // any failure, and goes on to show the window. Opening the pipe, or
+    // writing the log into one, would hold the start for ever.
+    void specialFiles_areReportedAndStartGoesOn_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("folder"); // a named pipe otherwise
+        QTest::addColumn<QStringList>("reports"); // "source|words" of each box, in order
+        QTest::newRow("todos.cal a pipe") << "todos.cal" << false
+                                          << QStringList{"Main.Load|todos.cal is a named pipe, not a file",
+                                                         "Main.LoadToDos|todos.cal is a named pipe, not a file"};
+        QTest::newRow("appointments.cal a folder")
+            << "appointments.cal" << true
+            << QStringList{"Main.Load|appointments.cal is a folder, not a file",
+                           "Main.LoadAppointments|appointments.cal is a folder, not a file"};
+        QTest::newRow("todos.bak a pipe") << "todos.bak" << false
+                                          << QStringList{"Main.Load|todos.bak is a named pipe, not a file; nothing was written"};
+        QTest::newRow("prefs.ini a pipe") << "prefs.ini" << false << QStringList{"Main.Load|prefs.ini is a named pipe, not a file"};
+        QTest::newRow("logo.gif a pipe") << "logo.gif" << false << QStringList{"Main.Load|logo.gif is a named pipe, not a file"};
+        // With no logo, the one report is of the missing logo; its log line is skipped.
+        QTest::newRow("ErrorLog.txt a pipe") << "ErrorLog.txt" << false << QStringList{"Main.Load|[ File not found ]"};
+    }
+
+    void specialFiles_areReportedAndStartGoesOn()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, folder);
+        QFETCH(QStringList, reports);
+        Sandbox box;
+        if (file != QLatin1String("todos.cal"))
+            box.write(QStringLiteral("todos.cal"), ToDoFile::encode({ToDoItem{false, QStringLiteral("Kept"), QString()}}));
+        if (file != QLatin1String("logo.gif") && file != QLatin1String("ErrorLog.txt"))
+            box.write(QStringLiteral("logo.gif"), shippedLogo());
+        const QString path = box.dataPath(file);
+        if (folder)
+            QVERIFY(QDir().mkdir(path));
+        else
+            QVERIFY2(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0, qPrintable(path));
+
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        QVERIFY(w.isVisible());
+        QCOMPARE(box.services.messages.size(), reports.size());
+        for (qsizetype i = 0; i < reports.size(); ++i) {
+            const Platform::Message &m = box.services.messages[i];
+            QVERIFY2(m.title.endsWith(QStringLiteral(" in ") + reports[i].section(u'|', 0, 0)), qPrintable(m.title));
+            QVERIFY2(m.text.contains(reports[i].section(u'|', 1)), qPrintable(m.text));
+        }
+        if (file != QLatin1String("todos.cal"))
+            QCOMPARE(w.ToDoCount(), 1);
+        w.close();
+        QCOMPARE(QFileInfo(path).isDir(), folder);
+        QVERIFY(QFileInfo::exists(path) && !QFileInfo(path).isFile());
     }
 
     void preferences_data()

@@ -20,10 +20,12 @@ namespace RecordStore {
 // damaged file is reported under `source` and kept aside; the records before
 // the damage are loaded, unless the header itself is no count, in which case
 // the table stays as it was.
-// `preread`, when given, is the file's content read a moment ago.
+// `largest` is the most bytes a sound file of its kind holds; a larger one
+// is reported as damaged and not read. `preread`, when given, is the file's
+// content read a moment ago.
 template<class Record, class Decode>
 void load(const QString &path, const QString &source, const QDateTime &now, Decode decode, QList<Record> &table,
-          std::optional<QByteArray> preread = std::nullopt)
+          qint64 largest, std::optional<QByteArray> preread = std::nullopt)
 {
     if (!modMain::FileExists(path))
         return;
@@ -32,7 +34,7 @@ void load(const QString &path, const QString &source, const QDateTime &now, Deco
     QByteArray bytes;
     if (preread)
         bytes = std::move(*preread);
-    else if (!step([&] { bytes = FileOps::readWhole(path); }))
+    else if (!step([&] { bytes = FileOps::readWhole(path, largest); }))
         return;
     RecordFile::Decoded<Record> decoded = decode(bytes);
     if (decoded.damage) {
@@ -49,7 +51,9 @@ void load(const QString &path, const QString &source, const QDateTime &now, Deco
 
 // Replaces the file with `table`, or removes it for an empty table. Returns
 // whether the file now holds the table; a failure is reported under `source`
-// and leaves the previous file whole.
+// and leaves the previous file whole. A record file that is a link is read
+// through it but never written through it, which could reach any file.
+// Removing one for an empty table removes the link and leaves its file.
 template<class Record, class Encode>
 bool save(const QString &path, const QString &source, Encode encode, const QList<Record> &table)
 {
@@ -59,7 +63,7 @@ bool save(const QString &path, const QString &source, Encode encode, const QList
     BusyCursor busy;
     // Let the hourglass show, but take no user input in the middle of a save.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    return step([&] { FileOps::writeWhole(path, encode(table)); });
+    return step([&] { FileOps::writeWhole(path, encode(table), FileOps::Links::Refuse); });
 }
 
 } // namespace RecordStore

@@ -6,12 +6,14 @@
 #include "AppInfo.h"
 #include "Backups.h"
 #include "FileOps.h"
+#include "Journal.h"
 #include "NumberText.h"
 #include "Prefs.h"
 #include "Services.h"
 #include "modMain.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCloseEvent>
 #include <QImageReader>
 #include <QKeyEvent>
@@ -88,10 +90,19 @@ bool frmMain::Form_Load()
     loaded_ = true;
 
     step([&] { setWindowTitle(AppInfo::caption()); });
+    // A change of both record files that a stopped writer left half made is
+    // finished before anything reads them or backs them up.
+    step([&] { Journal::recover(Platform::dataFolder(services_.applicationFolder())); });
     step([&] { PrefsINI().setFile(dataPath(QStringLiteral("prefs.ini"))); });
+    // The settings reader takes a prefs.ini it cannot read as missing, as the
+    // defaults demand; one that is no file at all is worth telling, once.
+    step([&] { FileOps::ensureRegular(dataPath(QStringLiteral("prefs.ini"))); });
     step([&] { InitTrayIcon(); });
-    step([&] { BackUp(QStringLiteral("appointments.cal"), QStringLiteral("appointments.bak"), startAppointments_); });
-    step([&] { BackUp(QStringLiteral("todos.cal"), QStringLiteral("todos.bak"), startToDos_); });
+    step([&] {
+        BackUp(QStringLiteral("appointments.cal"), QStringLiteral("appointments.bak"), AppointmentFile::LargestFile,
+               startAppointments_);
+    });
+    step([&] { BackUp(QStringLiteral("todos.cal"), QStringLiteral("todos.bak"), ToDoFile::LargestFile, startToDos_); });
     // Beside the one backup each start replaces, dated copies that outlive several starts.
     const struct {
         const char *name;
@@ -128,19 +139,20 @@ bool frmMain::Form_Load()
     return true;
 }
 
-void frmMain::BackUp(const QString &recordFile, const QString &backupFile, std::optional<QByteArray> &content)
+void frmMain::BackUp(const QString &recordFile, const QString &backupFile, qint64 largest, std::optional<QByteArray> &content)
 {
     // Read once: the same bytes make the backups and the first load.
     const QString record = dataPath(recordFile);
     if (!modMain::FileExists(record))
         return;
-    content = FileOps::readWhole(record);
+    content = FileOps::readWhole(record, largest);
     // A backup that holds these bytes already is left as it is: the result is
     // the same, and rereading costs far less than rewriting a large file.
     const QString backup = dataPath(backupFile);
     if (!FileOps::isReadOnly(backup) && FileOps::holds(backup, *content))
         return;
-    FileOps::writeWhole(backup, *content);
+    // A backup that is a link would carry the copy out of the data folder.
+    FileOps::writeWhole(backup, *content, FileOps::Links::Refuse);
 }
 
 void frmMain::LoadLogo()
@@ -148,7 +160,11 @@ void frmMain::LoadLogo()
     const QString path = dataPath(QStringLiteral("logo.gif"));
     if (!modMain::FileExists(path))
         throw AppError(AppError::FileNotFound);
-    QImageReader reader(path);
+    // Read as the record files are, so that a named pipe in its place is
+    // refused instead of holding the start.
+    QByteArray bytes = FileOps::readWhole(path);
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
     const QImage logo = reader.read();
     if (logo.isNull())
         throw AppError(AppError::InvalidPicture);

@@ -95,7 +95,7 @@ private:
     void mnuSysTrayRestore_Click();
     void mnuSysTrayExit_Click();
     void mnuFilePrefs_Click();
-    void BackUp(const QString &recordFile, const QString &backupFile, std::optional<QByteArray> &content);
+    void BackUp(const QString &recordFile, const QString &backupFile, qint64 largest, std::optional<QByteArray> &content);
     void LoadLogo();
     void PlaceWindow();
     // To-do items

@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 
@@ -55,10 +54,7 @@ void appendToLog(const QString &line)
     const QString path = Platform::dataFolder() + QStringLiteral("/ErrorLog.txt");
     if (FileOps::isReadOnly(path))
         return;
-    QFile log(path);
-    if (!log.open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    log.write(Ansi::encode(line) + QByteArrayLiteral("\r\n"));
+    FileOps::append(path, Ansi::encode(line) + QByteArrayLiteral("\r\n"));
 }
 
 } // namespace

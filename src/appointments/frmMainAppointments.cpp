@@ -70,7 +70,8 @@ Appointment &frmMain::appointmentAt(qint32 index)
 void frmMain::LoadAppointments()
 {
     RecordStore::load(dataPath(kFileName), QStringLiteral("Main.LoadAppointments"), services_.now(),
-                      AppointmentFile::decode, Appointments, std::exchange(startAppointments_, std::nullopt));
+                      AppointmentFile::decode, Appointments, AppointmentFile::LargestFile,
+                      std::exchange(startAppointments_, std::nullopt));
     countToday();
 }
 

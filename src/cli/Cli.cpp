@@ -6,7 +6,10 @@
 
 #include <QTextStream>
 
+#include <algorithm>
 #include <map>
+#include <new>
+#include <optional>
 
 namespace Cli {
 
@@ -76,6 +79,32 @@ int numberOption(const Arguments &args, const QString &option, int fallback, int
     return n;
 }
 
+QString visible(const QString &text)
+{
+    auto isControl = [](char16_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); };
+    if (std::none_of(text.begin(), text.end(), [&](QChar c) { return isControl(c.unicode()); }))
+        return text;
+    QString out;
+    out.reserve(text.size() + 8);
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (!isControl(c)) {
+            out += ch;
+            continue;
+        }
+        if (c >= 0x80)
+            out += QLatin1String("M-");
+        out += u'^';
+        out += c == 0x7F ? u'?' : QChar(char16_t((c & 0x1F) + 0x40));
+    }
+    return out;
+}
+
+QString shown(const QString &text, const Context &context)
+{
+    return context.outIsTerminal ? visible(text) : text;
+}
+
 QString usage()
 {
     return QStringLiteral(R"(Usage: brindlewatch-cli [--data DIR] COMMAND [ARGUMENTS]
@@ -103,7 +132,10 @@ Commands:
                              there is at least one, 1 when there is none.
                                brindlewatch-cli upcoming --within 30
   export FILE.ics            Writes every appointment and to-do item to an
-                             iCalendar file.
+                             iCalendar file, replacing it whole; a pipe, a
+                             device such as a terminal, or "-" (standard
+                             output) is written to as it is. Never a file in
+                             the data folder.
                                brindlewatch-cli export ~/organiser.ics
   import FILE.ics            Adds the events and to-dos of an iCalendar file,
                              times in local time; a recurring event comes in
@@ -129,8 +161,11 @@ Options:
   --version                  The version.
 
 Exit status: 0 done, 1 nothing found or problems found or not confirmed,
-2 bad command line or input, 3 Brindlewatch is running on the folder,
-4 a file could not be read or written.
+2 bad command line or input, 3 the folder is in use (Brindlewatch or another
+brindlewatch-cli holds it), 4 a file could not be read or written.
+
+On a terminal, control characters in the records show as "cat -v" shows
+them: ESC as ^[, BEL as ^G.
 )");
 }
 
@@ -139,7 +174,7 @@ int run(const QStringList &arguments, const Context &context)
     QTextStream &out = *context.out;
     QTextStream &err = *context.err;
     try {
-        QString dataPath;
+        std::optional<QString> dataPath;
         QString name;
         Arguments args;
         const Command *command = nullptr;
@@ -168,7 +203,11 @@ int run(const QStringList &arguments, const Context &context)
                 return Ok;
             }
             if (arg == QLatin1String("--data") && !command) {
+                // An empty value is most likely an unset shell variable; the
+                // folder beside the program would then be changed unasked.
                 dataPath = valueOf();
+                if (dataPath->isEmpty())
+                    throw usageError(QStringLiteral("--data wants a folder, not an empty name"));
                 continue;
             }
             if (arg == QLatin1String("--")) {
@@ -204,17 +243,25 @@ int run(const QStringList &arguments, const Context &context)
         }
         if (args.positional.size() > command->maxPositional)
             throw usageError(QStringLiteral("too many arguments for %1").arg(name));
-        DataFolder data(dataPath.isEmpty() ? Platform::dataFolder(context.applicationFolder) : dataPath);
+        DataFolder data(dataPath.value_or(Platform::dataFolder(context.applicationFolder)));
         const int status = command->run(data, args, context);
         out.flush();
         return status;
     } catch (const Failure &failure) {
+        // A message may quote a title or a file name; escaped, it stays one
+        // line and cannot play tricks on the terminal.
         out.flush();
-        err << "brindlewatch-cli: " << failure.message << '\n';
+        err << "brindlewatch-cli: " << visible(failure.message) << '\n';
         return failure.exit;
     } catch (const AppError &e) {
         out.flush();
-        err << "brindlewatch-cli: " << e.description() << '\n';
+        err << "brindlewatch-cli: " << visible(e.description()) << '\n';
+        return FileFailed;
+    } catch (const std::bad_alloc &) {
+        // A file too large for the memory there is: every command holds a
+        // whole file at some point, and none has anything better to do.
+        out.flush();
+        err << "brindlewatch-cli: out of memory\n";
         return FileFailed;
     }
 }

@@ -15,7 +15,7 @@ enum Exit : int {
     Ok = 0,
     No = 1,         // nothing found, problems found, or a change not confirmed
     BadInput = 2,   // a wrong command line, date, calendar file or data folder
-    InUse = 3,      // the program holds the data folder
+    InUse = 3,      // the program, or another command that writes, holds the data folder
     FileFailed = 4, // a file could not be read or written
 };
 
@@ -30,11 +30,18 @@ struct Context {
     QDateTime now;             // local time
     QTextStream *out;
     QTextStream *err;
+    // Whether `out` reaches a terminal, where a record's control characters
+    // are shown as visible escapes rather than obeyed.
+    bool outIsTerminal = false;
 };
 
 // Runs one command line (without the program's name) and returns the exit status.
 int run(const QStringList &arguments, const Context &context);
 
 QString usage();
+
+// The text with each control character (C0, DEL and C1) written as `cat -v`
+// writes it: ESC as "^[", BEL as "^G", DEL as "^?", U+009B as "M-^[".
+QString visible(const QString &text);
 
 } // namespace Cli

@@ -26,6 +26,11 @@ int check(DataFolder &data, const Arguments &args, const Context &context);
 int backups(DataFolder &data, const Arguments &args, const Context &context);
 int restore(DataFolder &data, const Arguments &args, const Context &context);
 
+// A record's text as a command prints it: visible escapes on a terminal,
+// where a stray ESC could recolour or rewrite the screen; as stored
+// otherwise, so that a pipe or a file gets the records' own text.
+QString shown(const QString &text, const Context &context);
+
 // A whole number from an option, within limits, or a BadInput failure.
 int numberOption(const Arguments &args, const QString &option, int fallback, int lowest, int highest);
 

@@ -3,15 +3,60 @@
 #include "Ansi.h"
 #include "AppError.h"
 #include "FileOps.h"
+#include "Journal.h"
 #include "NumberText.h"
 #include "PrivateProfile.h"
 #include "ToDoPage.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <new>
+
+#include <sys/stat.h>
+
 namespace Cli {
+
+namespace {
+
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a pipe");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("something else");
+}
+
+} // namespace
+
+namespace {
+
+// Who is in the way, as the lock names its holder: the window must be
+// closed, while another command ends by itself.
+QString heldBy(const std::optional<InstanceLock::Holder> &holder, const QString &folder)
+{
+    const QString nothing = QStringLiteral("nothing was changed");
+    if (holder && holder->application == QLatin1String("brindlewatch-cli")) {
+        return QStringLiteral("another brindlewatch-cli (process %1) is changing %2; try again when it has finished, %3")
+            .arg(QString::number(holder->pid), folder, nothing);
+    }
+    if (holder && holder->application != QLatin1String("brindlewatch")) {
+        return QStringLiteral("another program (%1, process %2) holds %3; %4")
+            .arg(holder->application, QString::number(holder->pid), folder, nothing);
+    }
+    return QStringLiteral("Brindlewatch is running on %1; close it first, %2").arg(folder, nothing);
+}
+
+} // namespace
 
 DataFolder::DataFolder(const QString &path)
     : path_(QDir::cleanPath(path))
@@ -25,26 +70,39 @@ void DataFolder::lock()
     lock_ = std::make_unique<InstanceLock>(path_);
     switch (lock_->acquire()) {
     case InstanceLock::Outcome::Taken:
+        // A writer killed in the middle of a change of both record files is finished first.
+        try {
+            Journal::recover(path_);
+        } catch (const AppError &e) {
+            throw Failure{FileFailed, QStringLiteral("cannot finish the change a stopped writer left in %1: %2").arg(path_, e.description())};
+        }
         break;
     case InstanceLock::Outcome::HeldElsewhere:
-        throw Failure{InUse, QStringLiteral("Brindlewatch is running on %1; close it first, nothing was changed").arg(path_)};
+        throw Failure{InUse, heldBy(lock_->holder(), path_)};
     case InstanceLock::Outcome::Failed:
         // No copy is running, so waiting for one to close would not help.
         throw Failure{FileFailed, QStringLiteral("cannot take the lock %1: %2; nothing was changed").arg(lock_->path(), lock_->problem())};
     }
 }
 
-QByteArray DataFolder::read(const QString &path)
+QByteArray DataFolder::read(const QString &path, qint64 largest)
 {
     try {
-        return FileOps::readWhole(path);
+        return FileOps::readWhole(path, largest);
     } catch (const AppError &e) {
         throw Failure{FileFailed, QStringLiteral("cannot read %1: %2").arg(path, e.description())};
+    } catch (const std::bad_alloc &) {
+        throw Failure{FileFailed, QStringLiteral("cannot read %1: out of memory").arg(path)};
     }
 }
 
 void DataFolder::write(const QString &path, const QByteArray &bytes)
 {
+    // The new content is renamed over the name, which would leave a plain
+    // file where the system or a reader expects a device, a pipe or a folder.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw Failure{FileFailed, QStringLiteral("cannot write %1: it is %2, not a file").arg(path, kindOf(st.st_mode))};
     try {
         FileOps::writeWhole(path, bytes);
     } catch (const AppError &e) {
@@ -52,13 +110,54 @@ void DataFolder::write(const QString &path, const QByteArray &bytes)
     }
 }
 
+bool DataFolder::contains(const QString &path) const
+{
+    // The name a write would reach: links are followed as the atomic write
+    // follows them, also to a file that does not exist yet.
+    QFileInfo target(path);
+    for (int links = 0; links < 40 && target.isSymLink(); ++links)
+        target.setFile(target.symLinkTarget());
+    QString at = target.canonicalFilePath();
+    if (at.isEmpty())
+        at = QFileInfo(target.absolutePath()).canonicalFilePath();
+    struct stat folder;
+    if (at.isEmpty() || ::stat(QFile::encodeName(path_).constData(), &folder) != 0)
+        return false; // nothing can be written there, or there is no folder to protect
+    // Each folder up from the target, compared by device and inode rather
+    // than by name, so that the data folder mounted a second time is it too.
+    for (;;) {
+        struct stat here;
+        if (::stat(QFile::encodeName(at).constData(), &here) == 0 && here.st_dev == folder.st_dev && here.st_ino == folder.st_ino)
+            return true;
+        if (at == QLatin1String("/"))
+            return false;
+        at = QFileInfo(at).path();
+    }
+}
+
 template<class Record, class Decode>
-QList<Record> DataFolder::load(const QString &name, Decode decode, Use use, QTextStream &err) const
+QList<Record> DataFolder::load(const QString &name, Decode decode, qint64 largest, Use use, QTextStream &err) const
 {
     const QString path = file(name);
+    // A record file that is a link is read through it but never written
+    // through it, which could change any file or make one anywhere: a
+    // command that will write refuses before it reads.
+    if (use == Use::Write) {
+        try {
+            FileOps::ensureReplaceable(path, FileOps::Links::Refuse);
+        } catch (const AppError &e) {
+            throw Failure{FileFailed, e.description() + QStringLiteral("; nothing was changed")};
+        }
+    }
     if (!QFileInfo::exists(path))
         return {};
-    RecordFile::Decoded<Record> decoded = decode(read(path));
+    const QByteArray bytes = read(path, largest);
+    RecordFile::Decoded<Record> decoded;
+    try {
+        decoded = decode(bytes);
+    } catch (const std::bad_alloc &) {
+        throw Failure{FileFailed, QStringLiteral("cannot read %1: out of memory").arg(path)};
+    }
     if (decoded.damage) {
         if (use == Use::Write) {
             throw Failure{FileFailed, QStringLiteral("%1 is damaged (%2); nothing was changed, see 'check'")
@@ -71,12 +170,12 @@ QList<Record> DataFolder::load(const QString &name, Decode decode, Use use, QTex
 
 QList<Appointment> DataFolder::appointments(Use use, QTextStream &err) const
 {
-    return load<Appointment>(QStringLiteral("appointments.cal"), AppointmentFile::decode, use, err);
+    return load<Appointment>(QStringLiteral("appointments.cal"), AppointmentFile::decode, AppointmentFile::LargestFile, use, err);
 }
 
 QList<ToDoItem> DataFolder::toDos(Use use, QTextStream &err) const
 {
-    return load<ToDoItem>(QStringLiteral("todos.cal"), ToDoFile::decode, use, err);
+    return load<ToDoItem>(QStringLiteral("todos.cal"), ToDoFile::decode, ToDoFile::LargestFile, use, err);
 }
 
 void DataFolder::updateToDoPage(const QList<ToDoItem> &toDos) const
@@ -98,6 +197,8 @@ void DataFolder::updateToDoPage(const QList<ToDoItem> &toDos) const
         FileOps::writeWhole(file(QStringLiteral("ToDo.html")), Ansi::encode(ToDoPage::build(page, item, toDos, limit)));
     } catch (const AppError &e) {
         throw Failure{FileFailed, QStringLiteral("the records were saved, but ToDo.html was not updated: %1").arg(e.description())};
+    } catch (const std::bad_alloc &) {
+        throw Failure{FileFailed, QStringLiteral("the records were saved, but ToDo.html was not updated: out of memory")};
     }
 }
 

@@ -35,16 +35,24 @@ public:
     QList<ToDoItem> toDos(Use use, QTextStream &err) const;
 
     // The whole content of a file of the folder, or of any path.
-    static QByteArray read(const QString &path);
+    // Only a regular file is read; `largest`, when not negative, is the most
+    // bytes a sound file of its kind holds, and a larger one is not read.
+    static QByteArray read(const QString &path, qint64 largest = -1);
     // Replaces a file whole, or fails with FileFailed leaving it as it was.
+    // Only a regular file, or none yet, is replaced: a folder, a device or a
+    // pipe under the name, also behind a link, is refused and left alone.
     static void write(const QString &path, const QByteArray &bytes);
+
+    // True when the path, spelt any way or reached through links, names
+    // something inside this folder.
+    bool contains(const QString &path) const;
 
     // Rewrites ToDo.html when the export is on, as the program does after every change.
     void updateToDoPage(const QList<ToDoItem> &toDos) const;
 
 private:
     template<class Record, class Decode>
-    QList<Record> load(const QString &name, Decode decode, Use use, QTextStream &err) const;
+    QList<Record> load(const QString &name, Decode decode, qint64 largest, Use use, QTextStream &err) const;
 
     QString path_;
     std::unique_ptr<InstanceLock> lock_;

@@ -7,14 +7,18 @@
 
 #include <QCryptographicHash>
 #include <QHash>
+#include <QLocale>
 #include <QTimeZone>
 
 #include <libical/ical.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <tuple>
+#include <unordered_map>
+#include <vector>
 
 namespace ICalendar {
 
@@ -366,40 +370,115 @@ void appendLine(QByteArray &out, QByteArrayView line)
     out += "\r\n";
 }
 
-// The calendar unfolded, with the edges of its texts guarded.
-QByteArray guardTextEdges(const QByteArray &text)
+// A content line's name, as libical finds it: up to the first semicolon or
+// colon, without the blanks before it.
+QByteArrayView nameOf(QByteArrayView line, qsizetype *delimiter)
 {
-    QByteArray in = text;
-    in.replace(kGuard, kStrayGuard);
-    in.replace('\0', kStrayGuard); // libical would stop reading there
-    // Like libical, take lone CRs as line ends only when there is no LF at all.
-    const char lineEnd = in.contains('\n') ? '\n' : '\r';
-    QByteArray out;
-    out.reserve(in.size() + in.size() / 8);
-    QByteArray logical;
-    bool haveLine = false;
-    qsizetype pos = 0;
-    while (pos < in.size()) {
-        qsizetype end = in.indexOf(lineEnd, pos);
-        if (end < 0)
-            end = in.size();
-        QByteArrayView physical = QByteArrayView(in).sliced(pos, end - pos);
-        if (physical.endsWith('\r'))
-            physical.chop(1);
-        pos = end + 1;
-        if (haveLine && !physical.isEmpty() && (physical.front() == ' ' || physical.front() == '\t')) {
-            logical += physical.sliced(1);
-            continue;
-        }
-        if (haveLine)
-            appendLine(out, logical);
-        logical = physical.toByteArray();
-        haveLine = true;
-    }
-    if (haveLine)
-        appendLine(out, logical);
-    return out;
+    qsizetype end = 0;
+    while (end < line.size() && line[end] != ';' && line[end] != ':')
+        ++end;
+    *delimiter = end;
+    QByteArrayView name = line.first(end);
+    while (!name.isEmpty() && (name.back() == ' ' || (name.back() >= '\t' && name.back() <= '\r')))
+        name.chop(1);
+    return name;
 }
+
+bool named(QByteArrayView text, const char *name)
+{
+    return text.trimmed().compare(QByteArrayView(name), Qt::CaseInsensitive) == 0;
+}
+
+// The calendar as libical is to read it: every line ending one libical
+// knows, lines unfolded, the edges of its texts guarded. It also checks
+// what libical would suffer from: its reading of a long line takes time
+// growing with the square of the length, and it frees nested components
+// recursively, so deep nesting overflows the stack.
+class Prepared
+{
+public:
+    explicit Prepared(const QByteArray &text)
+    {
+        QByteArray in = text;
+        in.replace(kGuard, kStrayGuard);
+        in.replace('\0', kStrayGuard); // libical would stop reading there
+        out_.reserve(in.size() + in.size() / 8);
+        const QByteArrayView all(in);
+        QByteArray logical;
+        int physicalLine = 0;
+        int logicalLine = 0;
+        qsizetype pos = 0;
+        while (pos < all.size()) {
+            // Any of CR LF, LF and CR ends a line, mixed as they come (a
+            // file pieced together from several sources has them all), and
+            // so does CR CR LF, which a CR LF file gets from a text-mode copy.
+            qsizetype end = pos;
+            while (end < all.size() && all[end] != '\n' && all[end] != '\r')
+                ++end;
+            const QByteArrayView physical = all.sliced(pos, end - pos);
+            pos = end;
+            while (pos < all.size() && all[pos] == '\r')
+                ++pos;
+            if (pos < all.size() && all[pos] == '\n')
+                ++pos;
+            ++physicalLine;
+            if (logicalLine > 0 && !physical.isEmpty() && (physical.front() == ' ' || physical.front() == '\t')) {
+                logical += physical.sliced(1);
+            } else {
+                if (logicalLine > 0)
+                    finish(logical, logicalLine);
+                logical = physical.toByteArray();
+                logicalLine = physicalLine;
+            }
+            if (logical.size() > kLongestLine) {
+                throw Error{QStringLiteral("Line %1 is longer than the %2 bytes a line of a calendar may hold.")
+                                .arg(logicalLine)
+                                .arg(QLocale(QLocale::English).toString(kLongestLine))};
+            }
+        }
+        if (logicalLine > 0)
+            finish(logical, logicalLine);
+        if (openCalendar_)
+            throw Error{QStringLiteral("This calendar is cut short: it has no END:VCALENDAR.")};
+    }
+
+    const QByteArray &text() const { return out_; }
+    // BEGIN:VEVENT and BEGIN:VTODO lines, wherever they stand.
+    int eventsAndToDos() const { return eventsAndToDos_; }
+
+private:
+    void finish(QByteArrayView line, int number)
+    {
+        qsizetype delimiter = 0;
+        const QByteArrayView name = nameOf(line, &delimiter);
+        if (delimiter < line.size()) {
+            // libical takes the value up to a bare comma.
+            QByteArrayView value = line.sliced(delimiter + 1);
+            if (const qsizetype comma = value.indexOf(','); comma >= 0)
+                value.truncate(comma);
+            if (name.compare("BEGIN", Qt::CaseInsensitive) == 0) {
+                if (++depth_ > kDeepestNesting) {
+                    throw Error{QStringLiteral("Line %1 nests components more than %2 deep.").arg(number).arg(kDeepestNesting)};
+                }
+                if (named(value, "VEVENT") || named(value, "VTODO"))
+                    ++eventsAndToDos_;
+                else if (depth_ == 1 && named(value, "VCALENDAR"))
+                    openCalendar_ = true;
+            } else if (name.compare("END", Qt::CaseInsensitive) == 0) {
+                // libical ends the innermost component whatever the END names.
+                depth_ = qMax(0, depth_ - 1);
+                if (named(value, "VCALENDAR"))
+                    openCalendar_ = false;
+            }
+        }
+        appendLine(out_, line);
+    }
+
+    QByteArray out_;
+    int depth_ = 0;
+    int eventsAndToDos_ = 0;
+    bool openCalendar_ = false;
+};
 
 QString fromIcal(const char *text)
 {
@@ -482,25 +561,275 @@ QDateTime localWall(const QDateTime &instant)
     return wall(local.date(), local.time());
 }
 
-struct Context {
-    QString who; // the component, for messages
+// Seconds of a wall-clock date and time, counted as if from 1970-01-01
+// 00:00 in UTC; nullopt for a date that does not exist.
+std::optional<qint64> secondsOf(const icaltimetype &t)
+{
+    const QDate date(t.year, t.month, t.day);
+    if (!date.isValid())
+        return std::nullopt;
+    constexpr qint64 kJulianDay1970 = 2440588;
+    return (date.toJulianDay() - kJulianDay1970) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+// How much of libical's work one year of a rule stands for: libical goes
+// through every combination of the rule's lists, and costs a step of a
+// year at least.
+int weightOf(const icalrecurrencetype &rule)
+{
+    const auto size = [](const auto &list) {
+        qint64 n = 0;
+        while (n < qint64(std::size(list)) && list[n] != ICAL_RECURRENCE_ARRAY_MAX)
+            ++n;
+        return qMax<qint64>(1, n);
+    };
+    qint64 weight = 1;
+    for (const qint64 n : {size(rule.by_second), size(rule.by_minute), size(rule.by_hour), size(rule.by_day),
+                           size(rule.by_month_day), size(rule.by_year_day), size(rule.by_week_no), size(rule.by_month),
+                           size(rule.by_set_pos)})
+        weight = qMin<qint64>(weight * n, kZoneSteps + 1);
+    return int(weight);
+}
+
+struct IteratorFree {
+    void operator()(icalrecur_iterator *i) const { icalrecur_iterator_free(i); }
+};
+
+// The clock changes of a VTIMEZONE, worked out here rather than by libical.
+// libical expands every rule from its start, however often it repeats (an
+// hourly rule from 1601 takes minutes and gigabytes), and it expands a zone
+// anew for every time after the last year it covers, 2582. Here only yearly
+// rules are followed, the only kind time zones have, each once and only as
+// far as the times asked for need, within kZoneSteps shared by all the zones
+// of a calendar: a step for each observance and each RDATE, and for each
+// year a rule is followed as many steps as the combinations of its lists.
+// The changes are found as libical finds them, and the offset at a time is
+// chosen as libical chooses it.
+class ZoneRules
+{
+public:
+    // Throws the message's end, to follow "<component> uses the time zone X".
+    struct Refused {
+        QString why;
+    };
+
+    ZoneRules(icalcomponent *vtimezone, int &steps)
+        : steps_(steps)
+    {
+        if (!vtimezone)
+            return; // UTC, or a zone libical could not load: no change at all
+        for (icalcomponent *c = icalcomponent_get_first_component(vtimezone, ICAL_ANY_COMPONENT); c;
+             c = icalcomponent_get_next_component(vtimezone, ICAL_ANY_COMPONENT)) {
+            const icalcomponent_kind kind = icalcomponent_isa(c);
+            if (kind == ICAL_XSTANDARD_COMPONENT || kind == ICAL_XDAYLIGHT_COMPONENT)
+                addObservance(c, kind == ICAL_XDAYLIGHT_COMPONENT);
+        }
+        sorted_ = false;
+    }
+
+    // The offset from UTC, in seconds, of a wall-clock time of the zone.
+    int offsetAt(qint64 wallSeconds, int year)
+    {
+        cover(year);
+        const auto after = std::upper_bound(changes_.cbegin(), changes_.cend(), wallSeconds,
+                                            [](qint64 t, const Change &c) { return t < c.onset; });
+        if (after == changes_.cbegin())
+            return changes_.empty() ? 0 : changes_.front().before;
+        const Change &change = *(after - 1);
+        // A time the clocks go back over is read in standard time.
+        if (change.after < change.before && after - 1 != changes_.cbegin() && wallSeconds < change.utc + change.before) {
+            const Change &previous = *(after - 2);
+            if (change.daylight && !previous.daylight)
+                return previous.after;
+        }
+        return change.after;
+    }
+
+private:
+    struct Change {
+        qint64 onset; // the first wall-clock time the change governs: its moment at the lower offset
+        qint64 utc;
+        int before;
+        int after;
+        bool daylight;
+    };
+    struct Rule {
+        std::unique_ptr<icalrecur_iterator, IteratorFree> iterator;
+        icaltimetype start;
+        int before;
+        int after;
+        bool daylight;
+        int weight; // steps for each year followed
+        int count; // COUNT, or 0
+        int untilYear; // the year of UNTIL, or as far as libical goes
+        int year = 0; // of the last occurrence read
+        int occurrences = 0;
+    };
+
+    // libical follows no rule past this year.
+    static constexpr int kRulesEnd = 2582;
+
+    void spend(qint64 n)
+    {
+        steps_ = int(qMin<qint64>(steps_ + n, kZoneSteps + 1));
+        if (steps_ > kZoneSteps) {
+            throw Refused{QStringLiteral("whose clock changes, with those of the calendar's other time zones, take more "
+                                         "than %1 steps to work out")
+                              .arg(QLocale(QLocale::English).toString(kZoneSteps))};
+        }
+    }
+
+    void add(const icaltimetype &at, bool isUtc, int before, int after, bool daylight)
+    {
+        const std::optional<qint64> seconds = secondsOf(at);
+        if (!seconds)
+            return;
+        const qint64 utc = isUtc ? *seconds : *seconds - before;
+        changes_.push_back(Change{utc + qMin(before, after), utc, before, after, daylight});
+        sorted_ = false;
+    }
+
+    void addObservance(icalcomponent *c, bool daylight)
+    {
+        spend(1);
+        // As libical reads an observance: the last of each property counts.
+        icaltimetype start = icaltime_null_time();
+        bool haveStart = false, haveTo = false, haveFrom = false, haveRule = false;
+        int to = 0, from = 0;
+        for (icalproperty *p = icalcomponent_get_first_property(c, ICAL_ANY_PROPERTY); p;
+             p = icalcomponent_get_next_property(c, ICAL_ANY_PROPERTY)) {
+            switch (icalproperty_isa(p)) {
+            case ICAL_DTSTART_PROPERTY:
+                start = icalproperty_get_dtstart(p);
+                haveStart = true;
+                break;
+            case ICAL_TZOFFSETTO_PROPERTY:
+                to = icalproperty_get_tzoffsetto(p);
+                haveTo = true;
+                break;
+            case ICAL_TZOFFSETFROM_PROPERTY:
+                from = icalproperty_get_tzoffsetfrom(p);
+                haveFrom = true;
+                break;
+            case ICAL_RRULE_PROPERTY:
+                haveRule = true;
+                break;
+            default:
+                break;
+            }
+        }
+        if (haveTo && !haveFrom)
+            from = to;
+        if (!haveStart || !haveTo)
+            return;
+        if (!haveRule)
+            add(start, false, from, to, daylight);
+        for (icalproperty *p = icalcomponent_get_first_property(c, ICAL_ANY_PROPERTY); p;
+             p = icalcomponent_get_next_property(c, ICAL_ANY_PROPERTY)) {
+            if (icalproperty_isa(p) == ICAL_RDATE_PROPERTY) {
+                spend(1);
+                icaltimetype at = icalproperty_get_rdate(p).time;
+                if (at.is_date) {
+                    // A date takes the time of DTSTART, which libical then
+                    // takes as UTC.
+                    at.hour = start.hour;
+                    at.minute = start.minute;
+                    at.second = start.second;
+                    add(at, true, from, to, daylight);
+                } else {
+                    add(at, icaltime_is_utc(at), from, to, daylight);
+                }
+            } else if (icalproperty_isa(p) == ICAL_RRULE_PROPERTY) {
+                addRule(icalproperty_get_rrule(p), start, from, to, daylight);
+            }
+        }
+    }
+
+    void addRule(icalrecurrencetype rule, const icaltimetype &start, int from, int to, bool daylight)
+    {
+        if (rule.freq != ICAL_YEARLY_RECURRENCE && rule.freq != ICAL_NO_RECURRENCE)
+            throw Refused{QStringLiteral("whose clock changes repeat more often than once a year")};
+        // An UNTIL in UTC is met at the offset the observance starts from.
+        if (!icaltime_is_null_time(rule.until) && icaltime_is_utc(rule.until)) {
+            icaltime_adjust(&rule.until, 0, 0, 0, from);
+            rule.until.zone = nullptr;
+        }
+        add(start, false, from, to, daylight);
+        // An RRULE that cannot be read gives no iterator, and libical then
+        // keeps only DTSTART.
+        std::unique_ptr<icalrecur_iterator, IteratorFree> iterator(icalrecur_iterator_new(rule, start));
+        if (!iterator)
+            return;
+        const int untilYear = icaltime_is_null_time(rule.until) ? kRulesEnd : qMin(rule.until.year, kRulesEnd);
+        rules_.push_back(Rule{std::move(iterator), start, from, to, daylight, weightOf(rule), rule.count, untilYear, start.year});
+    }
+
+    // Every change up to the end of the year after `year` is known.
+    void cover(int year)
+    {
+        if (year >= coveredUntil_) {
+            // Times in ascending years extend the changes a stretch at a time.
+            coveredUntil_ = qMax(year + 1, coveredUntil_ + 16);
+            for (Rule &rule : rules_) {
+                while (rule.iterator && rule.year <= coveredUntil_) {
+                    const icaltimetype next = icalrecur_iterator_next(rule.iterator.get());
+                    if (icaltime_is_null_time(next)) {
+                        // Unless its COUNT ran out, libical looked for the
+                        // next occurrence up to the rule's end.
+                        const bool counted = rule.count > 0 && rule.occurrences >= rule.count;
+                        spend(qint64(rule.weight) * qMax(1, counted ? 1 : rule.untilYear - rule.year));
+                        rule.iterator.reset();
+                        break;
+                    }
+                    spend(qint64(rule.weight) * qMax(1, next.year - rule.year));
+                    rule.year = next.year;
+                    ++rule.occurrences;
+                    if (icaltime_compare(rule.start, next) != 0)
+                        add(next, false, rule.before, rule.after, rule.daylight);
+                }
+            }
+        }
+        if (!sorted_) {
+            std::stable_sort(changes_.begin(), changes_.end(), [](const Change &a, const Change &b) {
+                return a.onset != b.onset ? a.onset < b.onset : a.utc < b.utc;
+            });
+            sorted_ = true;
+        }
+    }
+
+    int &steps_;
+    std::vector<Rule> rules_;
+    std::vector<Change> changes_;
+    int coveredUntil_ = std::numeric_limits<int>::min();
+    bool sorted_ = true;
+};
+
+// The time zones of a calendar, each worked out once.
+struct Zones {
     // Zones libical does not know, looked up once each: listing the
     // system's zones is slow.
-    QHash<QByteArray, QTimeZone> &qtZones;
+    QHash<QByteArray, QTimeZone> qt;
+    std::unordered_map<icaltimezone *, std::unique_ptr<ZoneRules>> libical;
+    int steps = 0;
+};
+
+struct Context {
+    QString who; // the component, for messages
+    Zones &zones;
 };
 
 // A zone by its IANA or Windows name; invalid when there is none. Qt would
 // take any unknown name as a zone at UTC, so the name must be listed.
 QTimeZone qtZoneOf(const QByteArray &tzid, const Context &ctx)
 {
-    const auto known = ctx.qtZones.constFind(tzid);
-    if (known != ctx.qtZones.cend())
+    const auto known = ctx.zones.qt.constFind(tzid);
+    if (known != ctx.zones.qt.cend())
         return *known;
     QByteArray id = tzid;
     if (!QTimeZone::isTimeZoneIdAvailable(id))
         id = QTimeZone::windowsIdToDefaultIanaId(tzid);
     const QTimeZone zone = !id.isEmpty() && QTimeZone::isTimeZoneIdAvailable(id) ? QTimeZone(id) : QTimeZone();
-    ctx.qtZones.insert(tzid, zone);
+    ctx.zones.qt.insert(tzid, zone);
     return zone;
 }
 
@@ -538,8 +867,18 @@ QDateTime toLocal(icaltimetype t, icalproperty *prop, icalcomponent *c, const Co
     if (!tzid || !*tzid)
         return fieldsOf(t, ctx);
     if (icaltimezone *zone = libicalZone(c, tzid)) {
-        t.zone = zone;
-        return localWall(fieldsOf(icaltime_convert_to_zone(t, icaltimezone_get_utc_timezone()), ctx));
+        std::unique_ptr<ZoneRules> &rules = ctx.zones.libical[zone];
+        const QDateTime fields = fieldsOf(t, ctx);
+        int offset = 0;
+        try {
+            if (!rules)
+                rules = std::make_unique<ZoneRules>(icaltimezone_get_component(zone), ctx.zones.steps);
+            offset = rules->offsetAt(fields.toSecsSinceEpoch(), t.year);
+        } catch (const ZoneRules::Refused &refused) {
+            rules.reset();
+            throw Error{QStringLiteral("%1 uses the time zone \"%2\", %3.").arg(ctx.who, QString::fromUtf8(tzid), refused.why)};
+        }
+        return localWall(fields.addSecs(-offset));
     }
     const QTimeZone qtZone = qtZoneOf(QByteArray(tzid), ctx);
     if (qtZone.isValid()) {
@@ -564,14 +903,14 @@ QString checkedText(const QString &text, const Context &ctx)
     return text;
 }
 
-void readEvent(icalcomponent *c, int number, Imported &out, QHash<QByteArray, QTimeZone> &qtZones)
+void readEvent(icalcomponent *c, int number, Imported &out, Zones &zones)
 {
     if (has(c, ICAL_RECURRENCEID_PROPERTY)) {
         ++out.exceptions;
         return;
     }
     const QString title = asStored(oneLine(fromIcal(firstText(c, ICAL_SUMMARY_PROPERTY))), out.replaced);
-    const Context ctx{describe(QStringLiteral("Event"), number, title), qtZones};
+    const Context ctx{describe(QStringLiteral("Event"), number, title), zones};
 
     icalproperty *startProp = icalcomponent_get_first_property(c, ICAL_DTSTART_PROPERTY);
     if (!startProp)
@@ -595,6 +934,10 @@ void readEvent(icalcomponent *c, int number, Imported &out, QHash<QByteArray, QT
         to = wall(last, QTime(23, 59));
     } else if (!to.isValid()) {
         to = from;
+    } else if (to < from) {
+        // The window saves no appointment that ends before it starts.
+        to = from;
+        ++out.endingBeforeStart;
     }
 
     QStringList categories;
@@ -610,10 +953,10 @@ void readEvent(icalcomponent *c, int number, Imported &out, QHash<QByteArray, QT
                                         checkedText(title, ctx), checkedText(description, ctx)});
 }
 
-void readToDo(icalcomponent *c, int number, Imported &out, QHash<QByteArray, QTimeZone> &qtZones)
+void readToDo(icalcomponent *c, int number, Imported &out, Zones &zones)
 {
     const QString title = asStored(oneLine(fromIcal(firstText(c, ICAL_SUMMARY_PROPERTY))), out.replaced);
-    const Context ctx{describe(QStringLiteral("To-do item"), number, title), qtZones};
+    const Context ctx{describe(QStringLiteral("To-do item"), number, title), zones};
     const QString description = asStored(escapedLines(fromIcal(firstText(c, ICAL_DESCRIPTION_PROPERTY))), out.replaced);
     icalproperty *status = icalcomponent_get_first_property(c, ICAL_STATUS_PROPERTY);
     const bool done = (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED) || has(c, ICAL_COMPLETED_PROPERTY);
@@ -718,8 +1061,8 @@ QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &
 Imported read(const QByteArray &text)
 {
     const QString notACalendar = QStringLiteral("This is not an iCalendar file: it holds no VCALENDAR.");
-    const QByteArray guarded = guardTextEdges(text);
-    const Component root(icalparser_parse_string(guarded.constData()));
+    const Prepared prepared(text);
+    const Component root(icalparser_parse_string(prepared.text().constData()));
     if (!root)
         throw Error{notACalendar};
 
@@ -736,7 +1079,7 @@ Imported read(const QByteArray &text)
         throw Error{notACalendar};
 
     Imported out;
-    QHash<QByteArray, QTimeZone> qtZones;
+    Zones zones;
     int events = 0;
     int items = 0;
     for (icalcomponent *calendar : calendars) {
@@ -744,16 +1087,19 @@ Imported read(const QByteArray &text)
              c = icalcomponent_get_next_component(calendar, ICAL_ANY_COMPONENT)) {
             switch (icalcomponent_isa(c)) {
             case ICAL_VEVENT_COMPONENT:
-                readEvent(c, ++events, out, qtZones);
+                readEvent(c, ++events, out, zones);
                 break;
             case ICAL_VTODO_COMPONENT:
-                readToDo(c, ++items, out, qtZones);
+                readToDo(c, ++items, out, zones);
                 break;
             default:
                 break;
             }
         }
     }
+    // Whatever else libical made of them (one inside another component, or
+    // outside any calendar), none goes unmentioned.
+    out.leftOut = qMax(0, prepared.eventsAndToDos() - events - items);
     return out;
 }
 

@@ -32,11 +32,26 @@ struct Imported {
     int recurring = 0;  // recurring events, each kept as its first occurrence
     int exceptions = 0; // changed occurrences of a recurring event (RECURRENCE-ID), left out
     int replaced = 0;   // texts with characters outside Windows-1252, each such character now "?"
+    int endingBeforeStart = 0; // events ending before they start, each now ending at its start
+    int leftOut = 0;           // events and to-dos not directly inside a VCALENDAR, left out
 };
 
 // The events and to-dos of a calendar, in the order the calendar lists them,
-// with times in local time. Throws Error for text that is not a calendar or
-// for a component that cannot become a record.
+// with times in local time. Throws Error for text that is not a calendar, is
+// cut short or goes beyond the limits below, or for a component that cannot
+// become a record.
 Imported read(const QByteArray &text);
+
+// Limits of read() that no real calendar meets. A line, once unfolded, holds
+// at most kLongestLine bytes: the longest text a record holds, 65,535
+// characters, takes at most 262,140 bytes in UTF-8 (escaped characters take
+// two bytes, never more than four). Components nest at most kDeepestNesting
+// deep. The time zones a calendar defines change their clocks by yearly rules
+// only, and working out those its events use takes at most kZoneSteps steps:
+// one for each observance and each RDATE, and for each year a rule is
+// followed, one for each combination of its lists.
+constexpr qsizetype kLongestLine = 300'000;
+constexpr int kDeepestNesting = 64;
+constexpr int kZoneSteps = 50'000;
 
 } // namespace ICalendar

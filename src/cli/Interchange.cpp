@@ -4,13 +4,18 @@
 #include "AppError.h"
 #include "FileOps.h"
 #include "ICalendar.h"
+#include "Journal.h"
 #include "RecordFile.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Cli {
@@ -68,11 +73,118 @@ QString calendarPath(const Arguments &args, const char *command)
     return args.positional[0];
 }
 
+// ---- where an export goes ---------------------------------------------------
+
+[[noreturn]] void cannotWrite(const QString &name, int error)
+{
+    const int number = error == ENOSPC || error == EDQUOT || error == EFBIG ? AppError::DiskFull : AppError::DeviceIOError;
+    throw Failure{FileFailed, QStringLiteral("cannot write %1: %2").arg(name, AppError::standardDescription(number))};
+}
+
+// All of the bytes, waiting for a reader that takes them slowly.
+void writeAll(int fd, QByteArrayView bytes, const QString &name)
+{
+    while (!bytes.isEmpty()) {
+        const ssize_t n = ::write(fd, bytes.data(), size_t(bytes.size()));
+        if (n >= 0) {
+            bytes = bytes.sliced(n);
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            pollfd ready{fd, POLLOUT, 0};
+            ::poll(&ready, 1, -1);
+        } else if (errno != EINTR) {
+            cannotWrite(name, errno);
+        }
+    }
+}
+
+// A calendar on a terminal: export keeps no C0 control but tab, and no DEL,
+// yet it keeps C1 controls, which some terminals obey; the line ends are the
+// calendar's own.
+QByteArray forTerminal(const QByteArray &calendar)
+{
+    QStringList lines = QString::fromUtf8(calendar).split(QStringLiteral("\r\n"));
+    for (QString &line : lines)
+        line = visible(line);
+    return lines.join(QStringLiteral("\r\n")).toUtf8();
+}
+
+// The descriptor behind the command's standard output, or -1 when it has
+// none (a test's string).
+int outputDescriptor(const Context &context)
+{
+    const auto *file = qobject_cast<QFileDevice *>(context.out->device());
+    return file ? file->handle() : -1;
+}
+
+void toStandardOutput(const QByteArray &calendar, const Context &context)
+{
+    const QByteArray bytes = context.outIsTerminal ? forTerminal(calendar) : calendar;
+    QTextStream &out = *context.out;
+    out.flush();
+    // Straight to the descriptor, where a full disk can be told from other failures.
+    if (const int fd = outputDescriptor(context); fd >= 0)
+        writeAll(fd, bytes, QStringLiteral("standard output"));
+    else
+        out << QString::fromUtf8(bytes);
+}
+
+// A pipe or a character device (a terminal, /dev/null) is written to as it
+// stands; anything else goes to DataFolder::write, which replaces a regular
+// file atomically and refuses the rest.
+void toFile(const QString &path, const QByteArray &calendar)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat named;
+    if (::stat(name.constData(), &named) != 0 || !(S_ISFIFO(named.st_mode) || S_ISCHR(named.st_mode))) {
+        DataFolder::write(path, calendar);
+        return;
+    }
+    const int fd = ::open(name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int number = errno == EACCES || errno == EPERM || errno == EROFS ? AppError::PermissionDenied : AppError::DeviceIOError;
+        throw Failure{FileFailed, QStringLiteral("cannot write %1: %2").arg(path, AppError::standardDescription(number))};
+    }
+    struct stat opened;
+    // Something else may have taken the name since it was looked at.
+    if (::fstat(fd, &opened) != 0 || opened.st_dev != named.st_dev || opened.st_ino != named.st_ino) {
+        ::close(fd);
+        throw Failure{FileFailed, QStringLiteral("cannot write %1: it changed while it was opened").arg(path)};
+    }
+    try {
+        writeAll(fd, ::isatty(fd) ? forTerminal(calendar) : calendar, path);
+    } catch (...) {
+        ::close(fd);
+        throw;
+    }
+    if (::close(fd) != 0 && errno != EINTR)
+        cannotWrite(path, errno);
+}
+
+// True when the path is the very file standard output goes to, as
+// /dev/stdout is: the summary must then not end up behind the calendar.
+bool isStandardOutput(const QString &path, const Context &context)
+{
+    const int fd = outputDescriptor(context);
+    struct stat out, named;
+    return fd >= 0 && ::fstat(fd, &out) == 0 && ::stat(QFile::encodeName(path).constData(), &named) == 0
+           && out.st_dev == named.st_dev && out.st_ino == named.st_ino;
+}
+
 } // namespace
 
 int exportCalendar(DataFolder &data, const Arguments &args, const Context &context)
 {
     const QString path = calendarPath(args, "export");
+    if (path.isEmpty())
+        throw Failure{BadInput, QStringLiteral("export wants the name of an .ics file, or - for standard output, not an empty name")};
+    const bool toOut = path == QLatin1String("-");
+    // Export takes no lock, and the window or an import may be writing in
+    // the folder; besides, a record file holding a calendar is lost.
+    if (!toOut && data.contains(path)) {
+        throw Failure{BadInput, QStringLiteral("%1 is inside the data folder %2, which holds Brindlewatch's own files; "
+                                               "export to a file elsewhere")
+                                    .arg(path, data.path())};
+    }
     const QList<Appointment> appointments = data.appointments(DataFolder::Use::Read, *context.err);
     const QList<ToDoItem> toDos = data.toDos(DataFolder::Use::Read, *context.err);
     QByteArray calendar;
@@ -82,9 +194,14 @@ int exportCalendar(DataFolder &data, const Arguments &args, const Context &conte
     } catch (const ICalendar::Error &e) {
         throw Failure{FileFailed, withoutStop(e.message) + QStringLiteral("; nothing was written")};
     }
-    DataFolder::write(path, calendar);
-    QTextStream &out = *context.out;
-    out << "Exported " << appointments.size() << " appointments and " << toDos.size() << " to-do items to " << path << '\n';
+    // The summary keeps out of a calendar that goes to standard output.
+    QTextStream &out = toOut || isStandardOutput(path, context) ? *context.err : *context.out;
+    if (toOut)
+        toStandardOutput(calendar, context);
+    else
+        toFile(path, calendar);
+    out << "Exported " << appointments.size() << " appointments and " << toDos.size() << " to-do items to "
+        << (toOut ? QStringLiteral("standard output") : visible(path)) << '\n';
     if (endingBeforeStart)
         out << count(endingBeforeStart, "appointment ending before it starts was exported as zero-length",
                      "appointments ending before they start were exported as zero-length")
@@ -95,8 +212,20 @@ int exportCalendar(DataFolder &data, const Arguments &args, const Context &conte
 int importCalendar(DataFolder &data, const Arguments &args, const Context &context)
 {
     const QString path = calendarPath(args, "import");
-    if (!QFileInfo(path).isFile())
-        throw Failure{BadInput, QStringLiteral("there is no file %1").arg(path)};
+    // Looked at before it is opened: reading a pipe or a device could keep
+    // the command waiting for ever. Any other failure is DataFolder::read's
+    // to report.
+    struct stat named;
+    if (::stat(QFile::encodeName(path).constData(), &named) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw Failure{BadInput, QStringLiteral("there is no file %1").arg(path)};
+    } else if (!S_ISREG(named.st_mode)) {
+        const QString kind = S_ISDIR(named.st_mode)                              ? QStringLiteral("a folder")
+                             : S_ISFIFO(named.st_mode)                           ? QStringLiteral("a pipe")
+                             : S_ISCHR(named.st_mode) || S_ISBLK(named.st_mode) ? QStringLiteral("a device")
+                                                                                 : QStringLiteral("something else");
+        throw Failure{BadInput, QStringLiteral("%1 is %2, not a regular file").arg(path, kind)};
+    }
     ICalendar::Imported imported;
     const QByteArray text = DataFolder::read(path);
     try {
@@ -128,30 +257,29 @@ int importCalendar(DataFolder &data, const Arguments &args, const Context &conte
         throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, withoutStop(e.description()))};
     }
 
-    if (!newAppointments.isEmpty()) {
-        const bool existed = QFileInfo::exists(appointmentsPath);
-        const QByteArray before = existed ? DataFolder::read(appointmentsPath) : QByteArray();
-        DataFolder::write(appointmentsPath, newAppointments);
-        if (!newToDos.isEmpty()) {
-            try {
-                DataFolder::write(toDosPath, newToDos);
-            } catch (const Failure &failure) {
-                // Half an import would leave the user to guess what came in:
-                // the appointments go back to what they were.
-                try {
-                    if (existed)
-                        DataFolder::write(appointmentsPath, before);
-                    else
-                        FileOps::removeIfExists(appointmentsPath);
-                } catch (...) {
-                    throw Failure{FileFailed, failure.message
-                                                  + QStringLiteral("; the appointments were imported, the to-do items were not")};
-                }
-                throw Failure{FileFailed, failure.message + QStringLiteral("; nothing was imported")};
-            }
+    // Both files change as one: a import killed between them is finished by
+    // whoever opens the folder next, never left half done.
+    QList<std::pair<QString, QByteArray>> files;
+    if (!newAppointments.isEmpty())
+        files.append({QStringLiteral("appointments.cal"), newAppointments});
+    if (!newToDos.isEmpty())
+        files.append({QStringLiteral("todos.cal"), newToDos});
+    for (const auto &file : std::as_const(files)) {
+        // The same refusals as any other write: a folder, a pipe or a link in a record file's place.
+        struct stat st;
+        const QString target = data.file(file.first);
+        if (::stat(QFile::encodeName(target).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw Failure{FileFailed, QStringLiteral("cannot write %1: it is not a file; nothing was imported").arg(target)};
+    }
+    if (!files.isEmpty()) {
+        try {
+            Journal::replaceTogether(data.path(), files);
+        } catch (const AppError &e) {
+            const bool begun = QFileInfo::exists(data.file(QLatin1String(Journal::FileName)));
+            throw Failure{FileFailed, withoutStop(e.description())
+                                          + (begun ? QStringLiteral("; the import is finished when the folder is next opened")
+                                                   : QStringLiteral("; nothing was imported"))};
         }
-    } else if (!newToDos.isEmpty()) {
-        DataFolder::write(toDosPath, newToDos);
     }
 
     QTextStream &out = *context.out;
@@ -168,6 +296,14 @@ int importCalendar(DataFolder &data, const Arguments &args, const Context &conte
     if (imported.replaced)
         out << count(imported.replaced, "text held characters Brindlewatch cannot store; they read \"?\" now",
                      "texts held characters Brindlewatch cannot store; they read \"?\" now")
+            << '\n';
+    if (imported.endingBeforeStart)
+        out << count(imported.endingBeforeStart, "event ending before it starts was imported as zero-length",
+                     "events ending before they start were imported as zero-length")
+            << '\n';
+    if (imported.leftOut)
+        out << count(imported.leftOut, "event or to-do not directly inside a VCALENDAR was left out",
+                     "events and to-dos not directly inside a VCALENDAR were left out")
             << '\n';
     if (!newToDos.isEmpty())
         data.updateToDoPage(toDos);

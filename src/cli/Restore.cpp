@@ -30,6 +30,12 @@ struct Count {
     std::optional<RecordFile::Damage> damage;
 };
 
+// The most bytes a sound copy of the record file holds.
+qint64 largestOf(const QString &recordFile)
+{
+    return recordFile.startsWith(QLatin1String("appointments")) ? AppointmentFile::LargestFile : ToDoFile::LargestFile;
+}
+
 Count countRecords(const QString &recordFile, const QByteArray &bytes)
 {
     if (recordFile.startsWith(QLatin1String("appointments"))) {
@@ -78,15 +84,19 @@ QStringList allBackups(const DataFolder &data)
     return names;
 }
 
-// The record file a backup belongs to, from its name.
+// The record file a backup belongs to, from its name. The copies a restore
+// keeps of the file it replaces count too: restoring one is the way back.
 QString recordFileOf(const QString &backup)
 {
     static const QRegularExpression dated(QStringLiteral("^(.+)-\\d{8}-\\d{6}-\\d{2}\\.cal$"));
+    static const QRegularExpression kept(QStringLiteral("^(.+)\\.before-restore-\\d{8}-\\d{6}(-\\d+)?$"));
     const QString name = QFileInfo(backup).fileName();
     const QRegularExpressionMatch m = dated.match(name);
+    const QRegularExpressionMatch k = kept.match(name);
     for (const char *record : kRecordFiles) {
         const QString base = QFileInfo(QLatin1String(record)).completeBaseName();
-        if (name == base + QStringLiteral(".bak") || (m.hasMatch() && m.captured(1) == base))
+        if (name == base + QStringLiteral(".bak") || (m.hasMatch() && m.captured(1) == base)
+            || (k.hasMatch() && k.captured(1) == QLatin1String(record)))
             return QLatin1String(record);
     }
     return {};
@@ -117,8 +127,10 @@ int backups(DataFolder &data, const Arguments &, const Context &context)
         width = qMax(width, name.size());
     for (const QString &name : names) {
         const QString path = data.file(name);
-        out << name.leftJustified(width + 2) << when(dateOf(path)) << "  " << describe(recordFileOf(name), DataFolder::read(path))
-            << '\n';
+        const QString recordFile = recordFileOf(name);
+        // Read before the line starts, so that a copy that cannot be read leaves no half line behind.
+        const QString described = describe(recordFile, DataFolder::read(path, largestOf(recordFile)));
+        out << name.leftJustified(width + 2) << when(dateOf(path)) << "  " << described << '\n';
     }
     return Ok;
 }
@@ -147,10 +159,18 @@ int restore(DataFolder &data, const Arguments &args, const Context &context)
         // A name as "backups" lists it, or any path to such a copy.
         const QString path = QFileInfo::exists(data.file(name)) ? data.file(name) : name;
         const QString recordFile = recordFileOf(name);
-        if (recordFile.isEmpty() || !QFileInfo(path).isFile()) {
+        if (recordFile.isEmpty() || !QFileInfo::exists(path)) {
             throw Failure{BadInput, QStringLiteral("'%1' is not a backup; 'backups' lists them").arg(name)};
         }
-        Step step{path, recordFile, DataFolder::read(path)};
+        // Before anything is read or kept: the record file will be replaced,
+        // which a link must not lead elsewhere.
+        try {
+            FileOps::ensureReplaceable(data.file(recordFile), FileOps::Links::Refuse);
+        } catch (const AppError &e) {
+            throw Failure{FileFailed, e.description() + QStringLiteral("; nothing was restored")};
+        }
+        // Anything but a regular file in the backup's place is refused by the read, naming it.
+        Step step{path, recordFile, DataFolder::read(path, largestOf(recordFile))};
         const Count counted = countRecords(recordFile, step.bytes);
         if (counted.damage) {
             throw Failure{BadInput, QStringLiteral("%1 is damaged (%2); nothing was restored").arg(name, counted.damage->what)};
@@ -163,7 +183,8 @@ int restore(DataFolder &data, const Arguments &args, const Context &context)
         for (const Step &s : steps) {
             const QString current = data.file(s.recordFile);
             out << "Would replace " << s.recordFile << " ("
-                << (QFileInfo::exists(current) ? describe(s.recordFile, DataFolder::read(current)) : QStringLiteral("none"))
+                << (QFileInfo::exists(current) ? describe(s.recordFile, DataFolder::read(current, largestOf(s.recordFile)))
+                                               : QStringLiteral("none"))
                 << ") with " << QDir(data.path()).relativeFilePath(s.backupPath) << " (" << describe(s.recordFile, s.bytes) << ")\n";
         }
         out << "Nothing was changed; run the same command with --yes to restore.\n";
@@ -174,7 +195,7 @@ int restore(DataFolder &data, const Arguments &args, const Context &context)
     for (const Step &s : steps) {
         const QString current = data.file(s.recordFile);
         if (QFileInfo::exists(current)) {
-            const QByteArray now = DataFolder::read(current);
+            const QByteArray now = DataFolder::read(current, largestOf(s.recordFile));
             if (now == s.bytes) {
                 out << s.recordFile << " already holds these records; left as it is\n";
                 continue;

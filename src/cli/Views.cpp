@@ -61,7 +61,7 @@ int agenda(DataFolder &data, const Arguments &args, const Context &context)
         for (const qint32 i : Rows::day(table, first.addDays(d))) {
             if (days > 1)
                 out << DateText::shortDate(first.addDays(d)) << ' ';
-            out << Rows::appointment(table[i]) << '\n';
+            out << shown(Rows::appointment(table[i]), context) << '\n';
         }
     }
     return Ok;
@@ -73,7 +73,7 @@ int toDo(DataFolder &data, const Arguments &args, const Context &context)
     const bool all = args.has(QStringLiteral("--all"));
     for (const qint32 i : Rows::toDoOrder(table)) {
         if (all || !table[i].Done)
-            *context.out << Rows::toDo(table[i]) << '\n';
+            *context.out << shown(Rows::toDo(table[i]), context) << '\n';
     }
     return Ok;
 }
@@ -98,13 +98,13 @@ int search(DataFolder &data, const Arguments &args, const Context &context)
     }
     QTextStream &out = *context.out;
     for (const qint32 i : byStart(appointments, found))
-        out << datedRow(appointments[i]) << '\n';
+        out << shown(datedRow(appointments[i]), context) << '\n';
 
     const QList<ToDoItem> toDos = data.toDos(DataFolder::Use::Read, *context.err);
     int foundToDos = 0;
     for (const qint32 i : Rows::toDoOrder(toDos)) {
         if (holds(toDos[i].Title) || descriptionHolds(toDos[i].Description)) {
-            out << "to do: " << Rows::toDo(toDos[i]) << '\n';
+            out << "to do: " << shown(Rows::toDo(toDos[i]), context) << '\n';
             ++foundToDos;
         }
     }
@@ -133,7 +133,7 @@ int upcoming(DataFolder &data, const Arguments &args, const Context &context)
     }
     for (const qint32 i : byStart(table, soon)) {
         const Appointment &a = table[i];
-        *context.out << (OleDate::toDate(a.StartTime) == from.date() ? Rows::appointment(a) : datedRow(a)) << '\n';
+        *context.out << shown(OleDate::toDate(a.StartTime) == from.date() ? Rows::appointment(a) : datedRow(a), context) << '\n';
     }
     return soon.isEmpty() ? No : Ok;
 }

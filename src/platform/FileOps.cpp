@@ -7,7 +7,13 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <cerrno>
 #include <cstring>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -31,6 +37,87 @@ qint64 room(const QString &path)
 int openError(const QString &path)
 {
     return QFileInfo(path).absoluteDir().exists() ? AppError::PermissionDenied : AppError::PathNotFound;
+}
+
+QString nameOf(const QString &path)
+{
+    return QFileInfo(path).fileName();
+}
+
+QString kindOf(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("something other than a file");
+}
+
+AppError notAFile(const QString &path, mode_t mode, const QString &outcome = QString())
+{
+    return AppError(AppError::PathFileAccessError,
+                    QStringLiteral("%1 is %2, not a file").arg(nameOf(path), kindOf(mode)) + outcome);
+}
+
+int errorOfOpen(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return AppError::FileNotFound;
+    case ENOTDIR:
+        return AppError::PathNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return AppError::PermissionDenied;
+    default:
+        return AppError::PathFileAccessError;
+    }
+}
+
+// Opens a regular file for reading. Its type is looked at before it is
+// opened, so that a device is never opened at all, and again on what was
+// opened, since something else may have taken its name in between; the open
+// itself does not wait, as one of a named pipe without a writer would.
+void openForReading(QFile &file, const QString &path)
+{
+    if (planted(Step::Open, path))
+        throw AppError(AppError::PermissionDenied);
+    const QByteArray native = QFile::encodeName(path);
+    struct stat before;
+    if (::stat(native.constData(), &before) != 0)
+        throw AppError(errorOfOpen(errno));
+    if (!S_ISREG(before.st_mode))
+        throw notAFile(path, before.st_mode);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw AppError(errorOfOpen(errno));
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
+        const mode_t mode = opened.st_mode;
+        ::close(fd);
+        throw notAFile(path, mode);
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw AppError(AppError::PermissionDenied);
+    }
+}
+
+AppError tooLarge(const QString &path, qint64 size, qint64 largest)
+{
+    return AppError(AppError::InputPastEndOfFile,
+                    QStringLiteral("%1 is damaged: it holds %2 bytes, more than the %3 that a file of its kind can "
+                                   "ever hold; it was not read")
+                        .arg(nameOf(path))
+                        .arg(size)
+                        .arg(largest));
 }
 
 // Writes all of `bytes` or throws; a disk that fills up part way writes what fits first.
@@ -75,14 +162,15 @@ bool isReadOnly(const QString &path)
     return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
 }
 
-QByteArray readWhole(const QString &path)
+QByteArray readWhole(const QString &path, qint64 largest)
 {
-    QFile in(path);
-    if (!in.exists())
-        throw AppError(AppError::FileNotFound);
-    if (planted(Step::Open, path) || !in.open(QIODevice::ReadOnly))
-        throw AppError(AppError::PermissionDenied);
+    QFile in;
+    openForReading(in, path);
     const qint64 size = in.size();
+    if (largest >= 0 && size > largest)
+        throw tooLarge(path, size, largest);
+    if (planted(Step::Allocate, path))
+        throw std::bad_alloc();
     QByteArray bytes(size, Qt::Uninitialized);
     preferLargePages(bytes.data(), size);
     qint64 got = 0;
@@ -99,13 +187,27 @@ QByteArray readWhole(const QString &path)
     bytes.truncate(got);
     if (!in.atEnd())
         bytes += in.readAll();
+    if (largest >= 0 && bytes.size() > largest)
+        throw tooLarge(path, bytes.size(), largest);
     return bytes;
+}
+
+void ensureRegular(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw notAFile(path, st.st_mode);
 }
 
 bool holds(const QString &path, const QByteArray &bytes)
 {
-    QFile in(path);
-    if (in.size() != bytes.size() || planted(Step::Open, path) || !in.open(QIODevice::ReadOnly))
+    QFile in;
+    try {
+        openForReading(in, path);
+    } catch (const AppError &) {
+        return false;
+    }
+    if (in.size() != bytes.size())
         return false;
     constexpr qint64 piece = 1 << 20;
     QByteArray chunk(piece, Qt::Uninitialized);
@@ -118,8 +220,33 @@ bool holds(const QString &path, const QByteArray &bytes)
     return in.atEnd();
 }
 
-void writeWhole(const QString &path, const QByteArray &bytes)
+void ensureReplaceable(const QString &path, Links links)
 {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::lstat(native.constData(), &st) != 0)
+        return;
+    if (S_ISLNK(st.st_mode)) {
+        if (links == Links::Refuse) {
+            throw AppError(AppError::PathFileAccessError,
+                           QStringLiteral("%1 is a link to %2: it is read through the link, never written through it")
+                               .arg(nameOf(path), QFileInfo(path).symLinkTarget()));
+        }
+        // A link that points nowhere yet is followed as before: the write makes its file.
+        if (::stat(native.constData(), &st) != 0)
+            return;
+    }
+    if (!S_ISREG(st.st_mode))
+        throw notAFile(path, st.st_mode);
+}
+
+void writeWhole(const QString &path, const QByteArray &bytes, Links links)
+{
+    try {
+        ensureReplaceable(path, links);
+    } catch (const AppError &e) {
+        throw AppError(e.number(), e.description() + QStringLiteral("; nothing was written"));
+    }
     if (isReadOnly(path))
         throw AppError(AppError::PermissionDenied);
     QSaveFile file(path);
@@ -153,11 +280,36 @@ void createNew(const QString &path, const QByteArray &bytes)
     }
 }
 
+bool append(const QString &path, const QByteArray &bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                          0666);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    QFile out;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !out.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return out.write(bytes) == bytes.size();
+}
+
+void moveOver(const QString &from, const QString &to)
+{
+    if (planted(Step::Commit, to) || ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        throw AppError(AppError::PathFileAccessError, QStringLiteral("%1 could not be put in place of %2").arg(nameOf(from), nameOf(to)));
+}
+
 void removeIfExists(const QString &path)
 {
     QFile file(path);
     if (!file.exists())
         return;
+    // A link goes, its file stays; anything else but a file stays too.
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        throw notAFile(path, st.st_mode, QStringLiteral("; nothing was removed"));
     if (planted(Step::Remove, path) || isReadOnly(path) || !file.remove())
         throw AppError(AppError::PermissionDenied);
 }

@@ -9,7 +9,8 @@
 // tests one place to make any step fail.
 namespace FileOps {
 
-enum class Step { Open, Read, Write, Commit, Remove };
+// Allocate: the memory for a whole file's content cannot be had.
+enum class Step { Open, Read, Write, Commit, Remove, Allocate };
 
 // Failures planted by tests.
 class Faults
@@ -37,19 +38,49 @@ void setFaults(Faults *faults);
 // A file whose owner may not write it counts as read-only, whoever runs the program.
 bool isReadOnly(const QString &path);
 
-// The whole content of a file.
-QByteArray readWhole(const QString &path);
+// The whole content of a regular file, reached through links. It is opened
+// without waiting: a named pipe, a device or a folder in its place is refused
+// with a message that names it, where opening or reading it could wait
+// forever. `largest`, when not negative, is the most bytes a sound file of its
+// kind can hold: a larger one is damaged, and is refused before any of it is
+// read or any memory is taken for it.
+QByteArray readWhole(const QString &path, qint64 largest = -1);
+
+// Throws, naming the file, when something other than a regular file is in
+// its place (reached through links); a missing file passes.
+void ensureRegular(const QString &path);
 
 // True when the file holds exactly these bytes. Reads in small pieces, so
-// that checking a large file costs no memory of its size.
+// that checking a large file costs no memory of its size. Anything but a
+// regular file holds nothing.
 bool holds(const QString &path, const QByteArray &bytes);
 
+// What a whole-file write does with a symbolic link in the file's place.
+enum class Links {
+    Follow, // writes the file it points to
+    Refuse, // writes nothing: the link would lead the write out of its folder
+};
+
+// Throws, naming the file, when a whole-file write must not replace what is
+// in its place: a folder, a named pipe, a device or a socket (also behind a
+// link), or with Links::Refuse any link, even one that points nowhere.
+void ensureReplaceable(const QString &path, Links links);
+
 // Replaces the file whole: the old file stays as it was until the new one is
-// complete on disk.
-void writeWhole(const QString &path, const QByteArray &bytes);
+// complete on disk. Refuses, changing nothing, what ensureReplaceable refuses.
+void writeWhole(const QString &path, const QByteArray &bytes, Links links = Links::Follow);
+
+// Adds the bytes at the end of a regular file, made when missing. Returns
+// false, at once, when it cannot: a named pipe in its place that nobody
+// reads would otherwise hold the writer forever.
+bool append(const QString &path, const QByteArray &bytes);
 
 // Creates a file that must not exist yet.
 void createNew(const QString &path, const QByteArray &bytes);
+
+// Renames a complete file over another in one step, the way a change that
+// spans several files puts each in place.
+void moveOver(const QString &from, const QString &to);
 
 // Removes the file if it exists.
 void removeIfExists(const QString &path);

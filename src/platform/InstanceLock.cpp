@@ -77,6 +77,15 @@ QString InstanceLock::path() const
     return lock_->fileName();
 }
 
+std::optional<InstanceLock::Holder> InstanceLock::holder() const
+{
+    Holder holder;
+    QString host;
+    if (!lock_->getLockInfo(&holder.pid, &host, &holder.application))
+        return std::nullopt;
+    return holder;
+}
+
 bool InstanceLock::holderKnown() const
 {
     qint64 pid = 0;

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QLockFile;
 
@@ -31,6 +32,15 @@ public:
 
     // The lock file, for messages.
     QString path() const;
+
+    // Who holds the lock, as its lock file names it: the process and the
+    // program's name ("brindlewatch" for the window, "brindlewatch-cli" for
+    // the tool). Nothing when no holder is named.
+    struct Holder {
+        qint64 pid = 0;
+        QString application;
+    };
+    std::optional<Holder> holder() const;
     // Why the last acquire() failed, as words to follow "could not be taken: ".
     QString problem() const { return problem_; }
 

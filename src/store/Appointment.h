@@ -17,6 +17,10 @@ struct Appointment {
 
 namespace AppointmentFile {
 
+// Two dates and three texts a record: 1,966,269,803,380 bytes.
+constexpr qint64 LargestFile = RecordFile::largestFile(2 * 8, 3);
+static_assert(LargestFile == 1'966'269'803'380);
+
 QByteArray encode(const QList<Appointment> &table);
 RecordFile::Decoded<Appointment> decode(const QByteArray &bytes);
 

@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QtEndian>
 
@@ -147,8 +146,7 @@ QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDat
     const QDir folder = info.absoluteDir();
     const QString prefix = info.fileName() + QStringLiteral(".damaged-");
     for (const QString &existing : folder.entryList({prefix + u'*'}, QDir::Files, QDir::Name)) {
-        QFile f(folder.filePath(existing));
-        if (f.size() == bytes.size() && f.open(QIODevice::ReadOnly) && f.readAll() == bytes)
+        if (FileOps::holds(folder.filePath(existing), bytes))
             return existing;
     }
     const QString stamp = prefix + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));

@@ -22,6 +22,14 @@ constexpr int HeaderLength = 7;
 constexpr qint32 MaxRecords = 9'999'999;
 constexpr int MaxTextBytes = 65'535;
 
+// The most bytes a file of the format can hold: the header and the most
+// records, each with its fixed fields and every text as long as it can be.
+// A larger file is damaged whatever it holds, and is not worth reading.
+constexpr qint64 largestFile(int fixedBytes, int texts)
+{
+    return HeaderLength + qint64(MaxRecords) * (fixedBytes + texts * (2 + MaxTextBytes));
+}
+
 // "0000012" for 12; a count beyond seven digits throws.
 QByteArray header(qint32 count);
 // The count of a header of exactly seven ASCII digits; nothing for anything else.

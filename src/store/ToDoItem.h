@@ -14,6 +14,10 @@ struct ToDoItem {
 
 namespace ToDoFile {
 
+// A flag and two texts a record: 1,310,759,868,931 bytes.
+constexpr qint64 LargestFile = RecordFile::largestFile(2, 2);
+static_assert(LargestFile == 1'310'759'868'931);
+
 // Done is written as 0x0000 or 0xFFFF.
 QByteArray encode(const QList<ToDoItem> &table);
 // Any Done value other than 0x0000 reads as completed, so that no item falls

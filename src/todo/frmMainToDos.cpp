@@ -56,7 +56,7 @@ ToDoItem &frmMain::toDoAt(qint32 index)
 void frmMain::LoadToDos()
 {
     RecordStore::load(dataPath(kFileName), QStringLiteral("Main.LoadToDos"), services_.now(), ToDoFile::decode, ToDos,
-                      std::exchange(startToDos_, std::nullopt));
+                      ToDoFile::LargestFile, std::exchange(startToDos_, std::nullopt));
     fillToDoList();
 }
 
