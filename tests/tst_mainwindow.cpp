@@ -353,7 +353,7 @@ private slots:
         QTest::addColumn<QDateTime>("to");
         QTest::addColumn<int>("days");
         QTest::addColumn<int>("months");
-        // The calendar holds wall-clock times of no zone, with the UTC spec.
+        // The calendar holds wall-clock times of no zone, as Qt::UTC.
         const QDateTime base(QDate(2026, 12, 7), QTime(14, 5), Qt::UTC);
         QTest::newRow("same value") << base << base << 0 << 0;
         QTest::newRow("same month") << base << QDateTime(QDate(2026, 12, 31), QTime(14, 5), Qt::UTC) << 1 << 0;

@@ -7,8 +7,8 @@
 // of day; the calendar shows the date's month, so the marked days and the day
 // list always belong to the month on screen. Both notifications are raised
 // before a write of a different value returns. The value is kept as a
-// wall-clock time with the UTC spec: a write keeps the date and time of day
-// it is given, whatever its spec.
+// wall-clock time held as Qt::UTC: a write keeps the date and time of day
+// it is given, whatever its time zone.
 class BCGCalendar : public QCalendarWidget
 {
     Q_OBJECT

@@ -16,7 +16,7 @@ QString shortDate(const QDate &date);
 // Hours and minutes on a 24-hour clock, "09:05".
 QString shortTime(const QTime &time);
 // Reads "short date, blank, 24-hour time" as a wall-clock time of no zone
-// (the UTC spec, as OleDate holds one); an invalid date-time when the text is not one.
+// (held as Qt::UTC, as OleDate holds one); an invalid date-time when the text is not one.
 QDateTime parseShortDateTime(const QString &text);
 // The locale's long time without a time-zone name.
 QString longTime(const QTime &time);

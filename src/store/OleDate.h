@@ -10,14 +10,14 @@
 // A wall-clock time belongs to no zone: 01:30 on the night the clocks skip
 // from 01:00 to 02:00 is still a time the user wrote down, and 01:30 on the
 // night they run twice is one value, not two instants. So a date-time of
-// this kind is held with the UTC spec, as a container only, and nothing
+// this kind is held as Qt::UTC, as a container only, and nothing
 // converts it to or from local time.
 namespace OleDate {
 
-// Takes the date and time of day as they read; the spec of dateTime plays no
+// Takes the date and time of day as they read; the time zone of dateTime plays no
 // part, so a local "now" gives its wall-clock time.
 double fromDateTime(const QDateTime &dateTime);
-// Rounded to the nearest second, with the UTC spec; invalid for a value
+// Rounded to the nearest second, held as Qt::UTC; invalid for a value
 // outside the years 100 to 9999.
 QDateTime toDateTime(double value);
 QDate toDate(double value);
