@@ -31,10 +31,15 @@ close_program() {
   else
     xdotool windowactivate --sync "$window" key alt+F4
   fi
+  wait_ended "the program did not end after its window was closed"
+}
+
+# Waits up to 15 s for the program to end with status 0; fails with $1 if it runs on.
+wait_ended() {
   for _ in $(seq 1 75); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.2
   done
-  kill -0 "$pid" 2>/dev/null && fail "the program did not end after its window was closed"
+  kill -0 "$pid" 2>/dev/null && fail "$1"
   wait "$pid" || fail "the program ended with status $?"
 }

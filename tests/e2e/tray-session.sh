@@ -54,15 +54,6 @@ tray_menu() {
   xdotool key Return
 }
 
-wait_ended() {
-  for _ in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-  done
-  kill -0 "$pid" 2>/dev/null && fail "the program still runs after Exit from the tray"
-  wait "$pid" || fail "the program ended with status $?"
-}
-
 xdotool windowminimize "$window"
 case "$scenario" in
 tray-restore-host-restarted)
@@ -80,12 +71,12 @@ tray-restore-host-restarted)
 tray-exit-hidden)
   wait_state "" || fail "the window was not hidden (state: $(state))"
   tray_menu 2
-  wait_ended
+  wait_ended "the program still runs after Exit from the tray"
   ;;
 tray-exit-minimised)
   wait_state Iconic || fail "the window did not stay on the taskbar (state: $(state))"
   tray_menu 2
-  wait_ended
+  wait_ended "the program still runs after Exit from the tray"
   ;;
 tray-menu-restore)
   wait_state Iconic || fail "the window did not stay on the taskbar (state: $(state))"
