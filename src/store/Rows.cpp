@@ -2,6 +2,7 @@
 
 #include "DateText.h"
 #include "OleDate.h"
+#include "RecordFile.h"
 
 #include <algorithm>
 
@@ -31,6 +32,79 @@ QString withKey(const QString &visible, qint32 index)
     for (int i = KeyLength - 1; i >= 0; --i, rest /= 10)
         key[i] = QChar(u'0' + rest % 10);
     return row;
+}
+
+namespace {
+
+QString dayAndTime(double when)
+{
+    const QDateTime at = OleDate::toDateTime(when);
+    return DateText::shortDate(at.date()) + u' ' + DateText::shortTime(at.time());
+}
+
+QString rule()
+{
+    return QStringLiteral("\r\n") + QString(75, u'-') + QStringLiteral("\r\n");
+}
+
+} // namespace
+
+QString appointmentDetails(const Appointment &a)
+{
+    return a.Category + QStringLiteral(": ") + a.Title + QStringLiteral("\r\n") + dayAndTime(a.StartTime)
+           + QStringLiteral(" -> ") + dayAndTime(a.EndTime) + rule() + RecordFile::unescape(a.Description);
+}
+
+QString toDoDetails(const ToDoItem &item)
+{
+    return item.Title.toString() + QStringLiteral("\r\n")
+           + (item.Done ? QStringLiteral("Status: Completed") : QStringLiteral("Status: Pending")) + rule()
+           + RecordFile::unescape(item.Description);
+}
+
+QString appointmentStatus(qint32 today, qint32 onDay, qint32 total)
+{
+    return QStringLiteral("%1 today, %2 on selected day (%3 total)").arg(today).arg(onDay).arg(total);
+}
+
+QString toDoStatus(const QList<ToDoItem> &table)
+{
+    qint32 pending = 0;
+    for (const ToDoItem &item : table)
+        pending += item.Done ? 0 : 1;
+    const auto total = qint32(table.size());
+    return QStringLiteral("%1 pending, %2 completed (%3 total)").arg(pending).arg(total - pending).arg(total);
+}
+
+qint32 countOn(const QList<Appointment> &table, const QDate &day)
+{
+    qint32 count = 0;
+    for (const Appointment &a : table) {
+        if (OleDate::toDate(a.StartTime) == day)
+            ++count;
+    }
+    return count;
+}
+
+QList<qint32> startingOn(const QList<Appointment> &table, const QDate &day)
+{
+    QList<qint32> out;
+    for (qint32 i = 0; i < table.size(); ++i) {
+        if (OleDate::toDate(table[i].StartTime) == day)
+            out.append(i);
+    }
+    return out;
+}
+
+QList<int> markedDays(const QList<Appointment> &table, int year, int month)
+{
+    QList<int> out;
+    for (const Appointment &a : table) {
+        const QDate start = OleDate::toDate(a.StartTime);
+        if (start.year() == year && start.month() == month)
+            out.append(start.day());
+    }
+    return out;
 }
 
 QList<qint32> day(const QList<Appointment> &table, const QDate &day)

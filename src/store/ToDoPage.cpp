@@ -2,6 +2,7 @@
 
 #include "Ansi.h"
 #include "AppError.h"
+#include "DataFiles.h"
 #include "FileOps.h"
 
 namespace {
@@ -118,6 +119,13 @@ QString build(const QString &page, const QString &item, const QList<ToDoItem> &t
     if (exported == 0)
         list = QStringLiteral("There are no pending items.");
     return fill(page, {{QStringLiteral("[content]"), list}}) + QStringLiteral("\r\n");
+}
+
+void write(const QString &dataFolder, const QList<ToDoItem> &table, int limit)
+{
+    const QString page = readTemplate(dataFolder + u'/' + DataFiles::PageTemplate);
+    const QString item = readTemplate(dataFolder + u'/' + DataFiles::ItemTemplate);
+    FileOps::writeWhole(dataFolder + u'/' + DataFiles::ExportPage, Ansi::encode(build(page, item, table, limit)));
 }
 
 } // namespace ToDoPage

@@ -19,4 +19,8 @@ QString readTemplate(const QString &path);
 // Placeholders are replaced only where the templates have them.
 QString build(const QString &page, const QString &item, const QList<ToDoItem> &table, int limit);
 
+// Reads both templates from the data folder afresh and replaces the page
+// there; throws AppError at the first failure.
+void write(const QString &dataFolder, const QList<ToDoItem> &table, int limit);
+
 } // namespace ToDoPage
