@@ -4,6 +4,8 @@
 #include "Prefs.h"
 #include "TestSupport.h"
 #include "frmMain.h"
+#include "AppointmentsPane.h"
+#include "ToDoPane.h"
 
 #include "BCGCalendar.h"
 
@@ -17,21 +19,23 @@ class BenchProbe
 {
 public:
     explicit BenchProbe(frmMain &w)
-        : w_(w)
+        : appointments_(*w.appointmentsPane())
+        , toDos_(*w.toDoPane())
     {
     }
-    void loadAppointments() { w_.LoadAppointments(); }
-    bool saveAppointments() { return w_.SaveAppointments(); }
-    void reloadAppointments() { w_.ReloadAppointments(); }
-    void refreshDayView() { w_.RefreshDayView(); }
-    void refreshMonthMarks() { w_.RefreshMonthMarks(); }
-    void loadToDos() { w_.LoadToDos(); }
-    bool saveToDos() { return w_.SaveToDos(); }
-    Appointment &appointment(qint32 i) { return w_.Appointments[i]; }
-    BCGCalendar *calendar() { return w_.Calendar; }
+    void loadAppointments() { appointments_.LoadAppointments(); }
+    bool saveAppointments() { return appointments_.SaveAppointments(); }
+    void reloadAppointments() { appointments_.ReloadAppointments(); }
+    void refreshDayView() { appointments_.RefreshDayView(); }
+    void refreshMonthMarks() { appointments_.RefreshMonthMarks(); }
+    void loadToDos() { toDos_.LoadToDos(); }
+    bool saveToDos() { return toDos_.SaveToDos(); }
+    Appointment &appointment(qint32 i) { return appointments_.Appointments[i]; }
+    BCGCalendar *calendar() { return appointments_.Calendar; }
 
 private:
-    frmMain &w_;
+    AppointmentsPane &appointments_;
+    ToDoPane &toDos_;
 };
 
 namespace {
@@ -144,7 +148,7 @@ void BM_UpdateToDoHTML(benchmark::State &state)
     Fixture f(0, state.range(0));
     ExportToDoItems = 0;
     for (auto _ : state)
-        f.window->UpdateToDoHTML();
+        f.window->toDoPane()->UpdateToDoHTML();
 }
 BENCHMARK(BM_UpdateToDoHTML)->Apply(sizes);
 

@@ -129,7 +129,7 @@ private slots:
         QVERIFY(box->services.messages.isEmpty());
         QCOMPARE(rowsOf(list()), QStringList({row("[00:00] (General) At midnight", 3), row("[09:00] (General) Earlier", 1),
                                             row("[14:30] (General) Later", 0)}));
-        QCOMPARE(w->TodayCount, 3);
+        QCOMPARE(w->appointmentsPane()->TodayCount, 3);
         QCOMPARE(status(), QStringLiteral("3 today, 3 on selected day (6 total)"));
         for (int day : {6, 7, 20})
             QVERIFY2(calendar()->isMarked(QDate(2026, 12, day)), qPrintable(QString::number(day)));
@@ -452,9 +452,9 @@ private slots:
         const QString copy = QStringLiteral("appointments.cal.damaged-20261207-140509");
         QVERIFY(box->services.messages[0].text.contains(copy));
         QCOMPARE(box->read(copy), damaged);
-        QCOMPARE(w->AppointmentCount(), 0);
+        QCOMPARE(w->appointmentsPane()->AppointmentCount(), 0);
 
-        w->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 11), "General", "After the damage", "");
+        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 11), "General", "After the damage", "");
         QCOMPARE(onDisk().size(), 1);
         QCOMPARE(box->read(copy), damaged);
 
@@ -472,7 +472,7 @@ private slots:
         restart();
         QCOMPARE(box->services.messages.size(), 1);
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 62 in Main.LoadAppointments")));
-        QCOMPARE(w->AppointmentCount(), 1);
+        QCOMPARE(w->appointmentsPane()->AppointmentCount(), 1);
         QCOMPARE(rowsOf(list()), QStringList{row("[09:00] (General) Kept", 0)});
     }
 
@@ -481,27 +481,27 @@ private slots:
         start({appt(at(2026, 12, 7, 9), "On disk")});
         const QByteArray before = box->read(QStringLiteral("appointments.cal"));
         QFile::setPermissions(box->dataPath(QStringLiteral("appointments.cal")), QFileDevice::ReadOwner);
-        w->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), "General", "Only in memory", "");
+        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), "General", "Only in memory", "");
         QCOMPARE(box->services.messages.size(), 1);
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 70 in Main.SaveAppointments")));
         QCOMPARE(box->read(QStringLiteral("appointments.cal")), before);
-        QCOMPARE(w->AppointmentCount(), 2);
+        QCOMPARE(w->appointmentsPane()->AppointmentCount(), 2);
         QCOMPARE(list()->count(), 2);
         QCOMPARE(list()->selectedItems().first()->text(), row("[10:00] (General) Only in memory", 1));
 
         // Once the file can be written again, the next change saves both.
         QFile::setPermissions(box->dataPath(QStringLiteral("appointments.cal")), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        w->NewAppointment(at(2026, 12, 7, 11), at(2026, 12, 7, 11), "General", "Third", "");
+        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 11), at(2026, 12, 7, 11), "General", "Third", "");
         QCOMPARE(onDisk().size(), 3);
     }
 
     void tooLongText_isRefusedWithoutChange()
     {
         start({});
-        w->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), QString(70'000, u'c'), "Title", "");
+        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), QString(70'000, u'c'), "Title", "");
         QCOMPARE(box->services.messages.size(), 1);
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 6 in Main.NewAppointment")));
-        QCOMPARE(w->AppointmentCount(), 0);
+        QCOMPARE(w->appointmentsPane()->AppointmentCount(), 0);
         QVERIFY(!box->exists(QStringLiteral("appointments.cal")));
     }
 

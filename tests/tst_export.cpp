@@ -52,7 +52,7 @@ private slots:
         templates("[content]", "<[title]>");
         start(table);
         ExportToDoItems = static_cast<qint16>(limit);
-        w->UpdateToDoHTML();
+        w->toDoPane()->UpdateToDoHTML();
         QCOMPARE(page(), expected + "\r\n");
         QVERIFY(box->services.messages.isEmpty());
     }
@@ -61,7 +61,7 @@ private slots:
     {
         templates("<html>\r\n[content]\r\n</html>\r\n", "<li>[title]</li>");
         start({{true, "Done", ""}});
-        w->UpdateToDoHTML();
+        w->toDoPane()->UpdateToDoHTML();
         QCOMPARE(page(), QByteArray("<html>\r\nThere are no pending items.\r\n</html>\r\n"));
     }
 
@@ -87,7 +87,7 @@ private slots:
         QFETCH(QByteArray, expected);
         templates("[content]", item);
         start({{false, "A", ""}, {false, "B", "one\\ntwo"}});
-        w->UpdateToDoHTML();
+        w->toDoPane()->UpdateToDoHTML();
         QCOMPARE(page(), expected);
     }
 
@@ -95,7 +95,7 @@ private slots:
     {
         templates("<ul>[content]</ul>", "<li title=\"[title]\">[title]: [description]</li>");
         start({{false, "<b>Tom & \"Jerry\"</b> [pending] [content]", "x < y\\n[title] & [description]"}});
-        w->UpdateToDoHTML();
+        w->toDoPane()->UpdateToDoHTML();
         QCOMPARE(page(), QByteArray("<ul><li title=\"&lt;b&gt;Tom &amp; &quot;Jerry&quot;&lt;/b&gt; [pending] [content]\">"
                                     "&lt;b&gt;Tom &amp; &quot;Jerry&quot;&lt;/b&gt; [pending] [content]: "
                                     "x &lt; y<br />[title] &amp; [description]</li></ul>\r\n"));
@@ -122,7 +122,7 @@ private slots:
             box->write(QStringLiteral("template_item.txt"), itemTemplate);
         box->write(QStringLiteral("ToDo.html"), "previous page");
         start({{false, "A", ""}});
-        w->UpdateToDoHTML();
+        w->toDoPane()->UpdateToDoHTML();
         QCOMPARE(page(), QByteArray("previous page"));
         QCOMPARE(box->services.messages.size(), 1);
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error %1 in UpdateToDoHTML").arg(number)));
@@ -132,10 +132,10 @@ private slots:
     {
         templates("[content]", "<[title]>");
         start({});
-        w->NewToDo(false, "Off", "");
+        w->toDoPane()->NewToDo(false, "Off", "");
         QVERIFY(!box->exists(QStringLiteral("ToDo.html")));
         ExportToDo = 1;
-        w->NewToDo(false, "On", "");
+        w->toDoPane()->NewToDo(false, "On", "");
         QCOMPARE(page(), QByteArray("<On><Off>\r\n"));
     }
 
@@ -153,7 +153,7 @@ private slots:
                {true, "Completed one", ""},
                {false, "Plain", ""},
                {false, "[content] [title] [description]", "[pending]"}});
-        w->UpdateToDoHTML();
+        w->toDoPane()->UpdateToDoHTML();
         QVERIFY(box->services.messages.isEmpty());
         QProcess check;
         check.start(tidy, {QStringLiteral("-errors"), QStringLiteral("-quiet"), QStringLiteral("-win1252"),

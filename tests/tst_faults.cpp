@@ -121,26 +121,26 @@ private slots:
         const bool appointments = file == QStringLiteral("appointments.cal");
         restart();
         if (appointments)
-            w->NewAppointment(46363.5, 46363.5, "General", "On disk", "first");
+            w->appointmentsPane()->NewAppointment(46363.5, 46363.5, "General", "On disk", "first");
         else
-            w->NewToDo(false, "On disk", "first");
+            w->toDoPane()->NewToDo(false, "On disk", "first");
         const auto before = filesIn(box->dataPath(QString()));
 
         arm(file, step, space);
         if (appointments)
-            w->NewAppointment(46363.6, 46363.6, "General", "Only in memory", "a long enough description");
+            w->appointmentsPane()->NewAppointment(46363.6, 46363.6, "General", "Only in memory", "a long enough description");
         else
-            w->NewToDo(false, "Only in memory", "a long enough description");
+            w->toDoPane()->NewToDo(false, "Only in memory", "a long enough description");
         expectOneReport(appointments ? QStringLiteral("Main.SaveAppointments") : QStringLiteral("Main.SaveToDos"));
         QCOMPARE(filesIn(box->dataPath(QString())), before);
         if (appointments) {
-            QCOMPARE(w->AppointmentCount(), 2);
-            QCOMPARE(w->appointments()[1].Title, QStringLiteral("Only in memory"));
+            QCOMPARE(w->appointmentsPane()->AppointmentCount(), 2);
+            QCOMPARE(w->appointmentsPane()->appointments()[1].Title, QStringLiteral("Only in memory"));
             QCOMPARE(child<RowList>("lstAppointments")->count(), 2);
             // The status line counts what the table holds, not what the file held.
             QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(), QStringLiteral("2 today, 2 on selected day (2 total)"));
         } else {
-            QCOMPARE(w->ToDoCount(), 2);
+            QCOMPARE(w->toDoPane()->ToDoCount(), 2);
             QCOMPARE(child<RowList>("lstToDos")->count(), 2);
             QCOMPARE(child<QLabel>("lblToDoStatus")->text(), QStringLiteral("2 pending, 0 completed (2 total)"));
         }
@@ -148,9 +148,9 @@ private slots:
         // Once the disk behaves again, the next change saves everything.
         plan.armed = false;
         if (appointments)
-            w->NewAppointment(46363.7, 46363.7, "General", "Third", "");
+            w->appointmentsPane()->NewAppointment(46363.7, 46363.7, "General", "Third", "");
         else
-            w->NewToDo(false, "Third", "");
+            w->toDoPane()->NewToDo(false, "Third", "");
         const QByteArray now = box->read(file);
         QVERIFY(now.startsWith("0000003"));
         QVERIFY(now.contains("Only in memory"));
@@ -170,9 +170,9 @@ private slots:
         const bool appointments = file == QStringLiteral("appointments.cal");
         restart();
         if (appointments)
-            w->NewAppointment(46363.5, 46363.5, "General", "Only one", "");
+            w->appointmentsPane()->NewAppointment(46363.5, 46363.5, "General", "Only one", "");
         else
-            w->NewToDo(false, "Only one", "");
+            w->toDoPane()->NewToDo(false, "Only one", "");
         const QByteArray before = box->read(file);
         arm(file, Step::Remove, -1);
         auto *list = child<RowList>(appointments ? "lstAppointments" : "lstToDos");
@@ -180,7 +180,7 @@ private slots:
         child<QPushButton>(appointments ? "cmdDeleteAppointment" : "cmdDeleteToDo")->click();
         expectOneReport(appointments ? QStringLiteral("Main.SaveAppointments") : QStringLiteral("Main.SaveToDos"));
         QCOMPARE(box->read(file), before);
-        QCOMPARE(appointments ? w->AppointmentCount() : w->ToDoCount(), 0);
+        QCOMPARE(appointments ? w->appointmentsPane()->AppointmentCount() : w->toDoPane()->ToDoCount(), 0);
         QCOMPARE(child<QLabel>(appointments ? "lblAppointmentsStatus" : "lblToDoStatus")->text(),
                  appointments ? QStringLiteral("0 today, 0 on selected day (0 total)")
                               : QStringLiteral("0 pending, 0 completed (0 total)"));
@@ -218,7 +218,7 @@ private slots:
             fromLoader += m.title.endsWith(QStringLiteral(" in ") + loader) ? 1 : 0;
         QCOMPARE(fromLoader, 1);
         QCOMPARE(box->read(file), before);
-        QCOMPARE(appointments ? w->AppointmentCount() : w->ToDoCount(), 0);
+        QCOMPARE(appointments ? w->appointmentsPane()->AppointmentCount() : w->toDoPane()->ToDoCount(), 0);
     }
 
     void exporting_data()
@@ -242,11 +242,11 @@ private slots:
         QFETCH(qint64, space);
         restart();
         ExportToDo = 1;
-        w->NewToDo(false, "First", "");
+        w->toDoPane()->NewToDo(false, "First", "");
         const QByteArray page = box->read(QStringLiteral("ToDo.html"));
         QCOMPARE(page, QByteArray("<First>\r\n"));
         arm(file, step, space);
-        w->NewToDo(false, "Second", "");
+        w->toDoPane()->NewToDo(false, "Second", "");
         expectOneReport(QStringLiteral("UpdateToDoHTML"));
         QCOMPARE(box->read(QStringLiteral("ToDo.html")), page);
         QVERIFY(box->read(QStringLiteral("todos.cal")).startsWith("0000002"));
@@ -280,10 +280,10 @@ private slots:
 
         restart();
         if (file == QLatin1String("appointments.cal")) {
-            QCOMPARE(w->AppointmentCount(), dangling ? 0 : 1);
+            QCOMPARE(w->appointmentsPane()->AppointmentCount(), dangling ? 0 : 1);
             QVERIFY(box->services.messages.isEmpty());
-            w->NewAppointment(46363.6, 46363.6, "General", "New", "");
-            QCOMPARE(w->AppointmentCount(), dangling ? 1 : 2);
+            w->appointmentsPane()->NewAppointment(46363.6, 46363.6, "General", "New", "");
+            QCOMPARE(w->appointmentsPane()->AppointmentCount(), dangling ? 1 : 2);
         }
         QCOMPARE(box->services.messages.size(), 1);
         const Platform::Message &m = box->services.messages[0];
@@ -320,7 +320,7 @@ private slots:
             QVERIFY2(found != box->services.messages.end(), source);
         }
         QVERIFY(w->isVisible());
-        QCOMPARE(w->AppointmentCount(), 0);
+        QCOMPARE(w->appointmentsPane()->AppointmentCount(), 0);
         QVERIFY(!box->exists(QStringLiteral("appointments.bak")));
         QVERIFY(QDir(box->dataPath(QString())).entryList({QStringLiteral("*.damaged-*")}).isEmpty());
     }
@@ -339,7 +339,7 @@ private slots:
         QVERIFY(box->services.messages[1].text.contains(QStringLiteral("[ Out of memory ]")));
         QVERIFY(box->read(QStringLiteral("ErrorLog.txt")).endsWith(" Error 7 in Main.LoadAppointments - Out of memory\r\n"));
         QVERIFY(w->isVisible());
-        QCOMPARE(w->AppointmentCount(), 0);
+        QCOMPARE(w->appointmentsPane()->AppointmentCount(), 0);
     }
 
     void backups_failingIsReportedAndStartGoesOn()
@@ -348,7 +348,7 @@ private slots:
         arm(QStringLiteral("-00.cal"), Step::Open, -1);
         restart();
         expectOneReport(QStringLiteral("Main.Load"));
-        QCOMPARE(w->AppointmentCount(), 1);
+        QCOMPARE(w->appointmentsPane()->AppointmentCount(), 1);
         QCOMPARE(box->read(QStringLiteral("appointments.bak")), box->read(QStringLiteral("appointments.cal")));
     }
 };

@@ -153,8 +153,8 @@ private slots:
 
     void reset_cancelChangesNothing()
     {
-        w->NewAppointment(1.0, 1.0, "General", "Mine", "");
-        w->NewToDo(false, "Mine too", "");
+        w->appointmentsPane()->NewAppointment(1.0, 1.0, "General", "Mine", "");
+        w->toDoPane()->NewToDo(false, "Mine too", "");
         const QByteArray appointments = box->read(QStringLiteral("appointments.cal"));
         const QByteArray todos = box->read(QStringLiteral("todos.cal"));
         box->services.answers = {Platform::MessageAnswer::Cancel};
@@ -168,8 +168,8 @@ private slots:
         QCOMPARE(ask.icon, Platform::MessageIcon::None);
         QCOMPARE(box->read(QStringLiteral("appointments.cal")), appointments);
         QCOMPARE(box->read(QStringLiteral("todos.cal")), todos);
-        QCOMPARE(w->AppointmentCount(), 1);
-        QCOMPARE(w->ToDoCount(), 1);
+        QCOMPARE(w->appointmentsPane()->AppointmentCount(), 1);
+        QCOMPARE(w->toDoPane()->ToDoCount(), 1);
     }
 
     void reset_writesTheSamplesTwiceTheSame()

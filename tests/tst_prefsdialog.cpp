@@ -103,7 +103,7 @@ private slots:
     void ok_storesAllThreeAndExports()
     {
         restart();
-        w->NewToDo(false, "Pending", "");
+        w->toDoPane()->NewToDo(false, "Pending", "");
         withDialog([&](frmPrefs *d) {
             d->optMinimize[2]->setChecked(true);
             d->chkExportToDo->setChecked(true);

@@ -2,6 +2,8 @@
 #include "Prefs.h"
 #include "QtServices.h"
 #include "TestSupport.h"
+#include "AppointmentsPane.h"
+#include "ToDoPane.h"
 #include "frmMain.h"
 
 #include <QAction>
@@ -240,7 +242,7 @@ private slots:
             QVERIFY2(m.text.contains(reports[i].section(u'|', 1)), qPrintable(m.text));
         }
         if (file != QLatin1String("todos.cal"))
-            QCOMPARE(w.ToDoCount(), 1);
+            QCOMPARE(w.toDoPane()->ToDoCount(), 1);
         w.close();
         QCOMPARE(QFileInfo(path).isDir(), folder);
         QVERIFY(QFileInfo::exists(path) && !QFileInfo(path).isFile());

@@ -111,7 +111,7 @@ private slots:
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 13 in Main.LoadToDos")));
         QVERIFY(box->services.messages[0].text.contains(QStringLiteral("completion flag 0001")));
         // The next save writes the flag the way the program always does.
-        w->NewToDo(false, "Y", "");
+        w->toDoPane()->NewToDo(false, "Y", "");
         QCOMPARE(box->read(QStringLiteral("todos.cal")).mid(7, 2), QByteArray::fromHex("ffff"));
     }
 
@@ -177,7 +177,7 @@ private slots:
         const QByteArray before = box->read(QStringLiteral("todos.cal"));
         QMetaObject::invokeMethod(button("cmdDeleteToDo"), "clicked");
         QCOMPARE(box->read(QStringLiteral("todos.cal")), before);
-        QCOMPARE(w->ToDoCount(), 1);
+        QCOMPARE(w->toDoPane()->ToDoCount(), 1);
     }
 
     void new_throughTheDialog_data()
@@ -407,7 +407,7 @@ private slots:
         start({{false, "On disk", ""}});
         const QByteArray before = box->read(QStringLiteral("todos.cal"));
         QFile::setPermissions(box->dataPath(QStringLiteral("todos.cal")), QFileDevice::ReadOwner);
-        w->NewToDo(false, "Only in memory", "");
+        w->toDoPane()->NewToDo(false, "Only in memory", "");
         QCOMPARE(box->services.messages.size(), 1);
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 70 in Main.SaveToDos")));
         QCOMPARE(box->read(QStringLiteral("todos.cal")), before);

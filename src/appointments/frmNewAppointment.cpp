@@ -2,6 +2,7 @@
 
 #include "BCGDateTime.h"
 #include "Controls.h"
+#include "DataFiles.h"
 #include "TextFile.h"
 #include "modMain.h"
 
@@ -60,7 +61,7 @@ void frmNewAppointment::Form_Load()
     // What could be read is offered, even when the file could not be read to its end.
     modMain::ErrorTrap(QStringLiteral("NewAppointment.Load"))([&] {
         cmbCategory->addItems(
-            TextFile::readLines(operations_.dataFolder + QStringLiteral("/category.txt"), TextFile::LineEnds::Any));
+            TextFile::readLines(operations_.dataFolder + u'/' + DataFiles::Categories, TextFile::LineEnds::Any));
     });
     cmbCategory->setCurrentIndex(-1);
 }

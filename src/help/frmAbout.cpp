@@ -4,9 +4,7 @@
 #include "Controls.h"
 #include "HelpTargets.h"
 #include "Services.h"
-#include "frmMain.h"
 
-#include <QAction>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPushButton>

@@ -3,10 +3,10 @@
 #include "AppError.h"
 #include "Appearance.h"
 #include "Controls.h"
+#include "DataFiles.h"
 #include "FileOps.h"
 #include "Prefs.h"
 #include "Services.h"
-#include "frmMain.h"
 #include "modMain.h"
 
 #include <QCheckBox>
@@ -58,13 +58,14 @@ void frmPrefs::buildLayout()
     picFrameCont[1] = place<QWidget>(fraExportToDo, QStringLiteral("picFrameCont(1)"), twips(45, 220, 3330, 1065));
     chkExportToDo = place<QCheckBox>(picFrameCont[1], QStringLiteral("chkExportToDo"), twips(90, 90, 1800, 195),
                                      QStringLiteral("Enable HTML Export"));
-    chkExportToDo->setToolTip(QStringLiteral("When checked, pending to do list items will be exported to ToDo.html"));
+    chkExportToDo->setToolTip(
+        QStringLiteral("When checked, pending to do list items will be exported to %1").arg(DataFiles::ExportPage));
     Label1 = place<QLabel>(picFrameCont[1], QStringLiteral("Label1"), twips(90, 450, 2295, 195),
                            QStringLiteral("Number of recent pending items:"));
     Label1->adjustSize();
     hscExportToDo = place<QScrollBar>(picFrameCont[1], QStringLiteral("hscExportToDo"), twips(60, 705, 2850, 225),
                                       Qt::Horizontal);
-    hscExportToDo->setRange(1, 100);
+    hscExportToDo->setRange(Prefs::ExportItems.low, Prefs::ExportItems.high);
     hscExportToDo->setSingleStep(1);
     hscExportToDo->setPageStep(5);
     hscExportToDo->setEnabled(false);
@@ -101,7 +102,7 @@ void frmPrefs::buildLayout()
 void frmPrefs::Form_Load()
 {
     // An unknown mode selects no option; the scroll bar keeps a count within its range.
-    if (Minimize >= 0 && Minimize <= 2)
+    if (Prefs::MinimizeMode.inRange(Minimize))
         optMinimize[Minimize]->setChecked(true);
     hscExportToDo->setValue(ExportToDoItems);
     hscExportToDo_Change();
@@ -127,21 +128,19 @@ void frmPrefs::cmdOK_Click()
             break;
         }
     }
-    PrefsINI().setSection(QStringLiteral("Prefs"));
-    PrefsINI().Values(QStringLiteral("Minimize"), Minimize);
     ExportToDo = chkExportToDo->isChecked() ? 1 : 0;
     ExportToDoItems = static_cast<qint16>(hscExportToDo->value());
-    PrefsINI().Values(QStringLiteral("ExportToDo"), ExportToDo);
-    PrefsINI().Values(QStringLiteral("ExportToDoItems"), ExportToDoItems);
+    Prefs::save(PrefsINI());
 
-    const QString page = operations_.dataFolder + QStringLiteral("/ToDo.html");
+    const QString page = operations_.dataFolder + u'/' + DataFiles::ExportPage;
     if (ExportToDo != 0) {
         operations_.updateToDoHTML();
     } else if (modMain::FileExists(page)) {
         modMain::ErrorTrap(QStringLiteral("Prefs.cmdOK"))([&] {
             if (FileOps::isReadOnly(page) || !QFile::remove(page))
                 throw AppError(AppError::PermissionDenied,
-                               QStringLiteral("ToDo.html could not be deleted; it still lists the pending items."));
+                               QStringLiteral("%1 could not be deleted; it still lists the pending items.")
+                                   .arg(DataFiles::ExportPage));
         });
     }
     accept();
@@ -150,10 +149,4 @@ void frmPrefs::cmdOK_Click()
 void frmPrefs::cmdCancel_Click()
 {
     reject();
-}
-
-void frmMain::mnuFilePrefs_Click()
-{
-    frmPrefs dialog({Platform::dataFolder(services_.applicationFolder()), [this] { UpdateToDoHTML(); }});
-    dialog.exec();
 }

@@ -3,6 +3,8 @@
 #include "Appearance.h"
 #include "Controls.h"
 #include "TestSupport.h"
+#include "AppointmentsPane.h"
+#include "ToDoPane.h"
 #include "frmMain.h"
 
 #include <memory>

@@ -1,6 +1,7 @@
 #include "Controls.h"
 
 #include <QGuiApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
@@ -159,4 +160,19 @@ void Shape::paintEvent(QPaintEvent *)
         painter.setPen(colour);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
+}
+
+QMenu *makeMenu(QWidget *owner, const char *name, const char *caption, std::initializer_list<MenuItem> items)
+{
+    auto *menu = new QMenu(QString::fromLatin1(caption), owner);
+    menu->setObjectName(QString::fromLatin1(name));
+    menu->menuAction()->setObjectName(QString::fromLatin1(name));
+    for (const MenuItem &item : items) {
+        QAction *action = qstrcmp(item.caption, "-") == 0 ? menu->addSeparator()
+                                                           : menu->addAction(QString::fromLatin1(item.caption));
+        action->setObjectName(QString::fromLatin1(item.name));
+        if (item.action)
+            *item.action = action;
+    }
+    return menu;
 }

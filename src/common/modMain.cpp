@@ -2,6 +2,7 @@
 
 #include "Ansi.h"
 #include "AppError.h"
+#include "DataFiles.h"
 #include "AppInfo.h"
 #include "DateText.h"
 #include "FileOps.h"
@@ -51,7 +52,7 @@ QString executableBaseName()
 // still learns of the failure.
 void appendToLog(const QString &line)
 {
-    const QString path = Platform::dataFolder() + QStringLiteral("/ErrorLog.txt");
+    const QString path = Platform::dataFolder() + u'/' + DataFiles::ErrorLog;
     if (FileOps::isReadOnly(path))
         return;
     FileOps::append(path, Ansi::encode(line) + QByteArrayLiteral("\r\n"));

@@ -1,49 +1,53 @@
-// Minimising to the taskbar, the system tray or both, and the tray icon's menu.
-#include "frmMain.h"
+#include "SysTray.h"
 
+#include "Controls.h"
 #include "Prefs.h"
 #include "Services.h"
 
 #include <QAction>
 #include <QCursor>
-#include <QEvent>
-#include <QLabel>
+#include <QMainWindow>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
-void frmMain::InitTrayIcon()
+SysTray::SysTray(QMainWindow &window, Platform::Services &services)
+    : QObject(&window)
+    , window_(window)
+    , services_(services)
+{
+    QAction *restore = nullptr, *exit = nullptr;
+    mnuSysTray = makeMenu(&window, "mnuSysTray", "System Tray",
+                          {{"mnuSysTrayRestore", "Restore", &restore}, {"mnuSysTrayExit", "Exit", &exit}});
+    connect(restore, &QAction::triggered, this, &SysTray::mnuSysTrayRestore_Click);
+    connect(exit, &QAction::triggered, this, &SysTray::mnuSysTrayExit_Click);
+}
+
+void SysTray::InitTrayIcon(const QPixmap &picture, const QString &caption)
 {
     TrayIcon = new QSystemTrayIcon(this);
     TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
-    TrayIcon->setIcon(QIcon(imgIcon->pixmap()));
+    TrayIcon->setIcon(QIcon(picture));
     // The tip field holds 63 characters and its terminator.
-    TrayIcon->setToolTip(windowTitle().left(63));
+    TrayIcon->setToolTip(caption.left(63));
     connect(TrayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) { TrayIcon_Activated(reason); });
 }
 
-void frmMain::changeEvent(QEvent *event)
-{
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange)
-        Form_Resize();
-}
-
-void frmMain::Form_Resize()
+void SysTray::Form_Resize()
 {
     if (!TrayIcon)
         return;
     // Without a tray to hold the icon, hiding the window would leave no way back to it.
     const bool tray = services_.trayAvailable();
-    if (isMinimized()) {
+    if (window_.isMinimized()) {
         if (Minimize == 1 && tray) {
             TrayIcon->show();
             // Hidden once the minimise has run its course, so that nothing shows the window again.
             QMetaObject::invokeMethod(
                 this,
                 [this] {
-                    if (isMinimized() && TrayIcon->isVisible())
-                        hide();
+                    if (window_.isMinimized() && TrayIcon->isVisible())
+                        window_.hide();
                 },
                 Qt::QueuedConnection);
         } else if (Minimize == 2 && tray) {
@@ -51,33 +55,39 @@ void frmMain::Form_Resize()
         }
     } else if (Minimize == 2) {
         TrayIcon->hide();
-        show();
+        window_.show();
     }
 }
 
-void frmMain::TrayIcon_Activated(int reason)
+void SysTray::TrayIcon_Activated(int reason)
 {
     // The icon answers only while the window is minimised (hidden in the tray counts).
-    if (!isMinimized())
+    if (!window_.isMinimized())
         return;
     if (reason == QSystemTrayIcon::DoubleClick) {
         mnuSysTrayRestore_Click();
     } else if (reason == QSystemTrayIcon::Context) {
-        activateWindow();
+        window_.activateWindow();
         mnuSysTray->popup(QCursor::pos());
     }
 }
 
-void frmMain::mnuSysTrayRestore_Click()
+void SysTray::mnuSysTrayRestore_Click()
 {
-    setWindowState(windowState() & ~Qt::WindowMinimized);
-    activateWindow();
-    show();
-    raise();
+    window_.setWindowState(window_.windowState() & ~Qt::WindowMinimized);
+    window_.activateWindow();
+    window_.show();
+    window_.raise();
     TrayIcon->hide();
 }
 
-void frmMain::mnuSysTrayExit_Click()
+void SysTray::mnuSysTrayExit_Click()
 {
-    close();
+    window_.close();
+}
+
+void SysTray::hideIcon()
+{
+    if (TrayIcon)
+        TrayIcon->hide();
 }

@@ -3,6 +3,7 @@
 #include "Rows.h"
 
 #include <QListWidget>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QWidget>
 
@@ -21,6 +22,17 @@ W *place(QWidget *container, const QString &name, const QRect &geometry, Args &&
     w->setGeometry(geometry);
     return w;
 }
+
+// One entry of a menu of the design: its name and caption ("-" makes a
+// separator), and where to keep the action when the code uses it.
+struct MenuItem {
+    const char *name;
+    const char *caption;
+    QAction **action = nullptr;
+};
+
+// Makes a menu of the design; its own action takes the menu's name too.
+QMenu *makeMenu(QWidget *owner, const char *name, const char *caption, std::initializer_list<MenuItem> items);
 
 // A list whose rows end in 100 blanks and a 7-digit key. Only the text before
 // the blanks is ever painted, there is no horizontal scrolling, and a right

@@ -1,0 +1,300 @@
+#include "AppointmentsPane.h"
+
+#include "AppError.h"
+#include "BCGCalendar.h"
+#include "BCGDateTime.h"
+#include "Controls.h"
+#include "DataFiles.h"
+#include "DateText.h"
+#include "OleDate.h"
+#include "PaneHost.h"
+#include "RecordStore.h"
+#include "Rows.h"
+#include "Services.h"
+#include "frmNewAppointment.h"
+#include "modMain.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace {
+
+QPushButton *button(QWidget *container, const char *name, const char *caption, int left)
+{
+    auto *b = place<QPushButton>(container, QString::fromLatin1(name), twips(left, 7095, 1230, 300),
+                                 QString::fromLatin1(caption));
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+AppointmentsPane::AppointmentsPane(PaneHost &host, const QRect &geometry, QWidget *parent)
+    : QGroupBox(QStringLiteral("Appointments"), parent)
+    , host_(host)
+{
+    setObjectName(QStringLiteral("fraFrame(1)"));
+    setGeometry(geometry);
+    buildControls();
+    buildMenu();
+    connectCommands();
+}
+
+void AppointmentsPane::buildControls()
+{
+    picFrameCont = place<QWidget>(this, QStringLiteral("picFrameCont(1)"), twips(45, 225, 3930, 7470));
+    lblAppointmentsStatus = place<QLabel>(picFrameCont, QStringLiteral("lblAppointmentsStatus"),
+                                          twips(90, 15, 3750, 195),
+                                          QStringLiteral("0 today, 0 on selected day (0 total)"));
+    lblAppointmentsStatus->setAlignment(Qt::AlignCenter);
+    Calendar = place<BCGCalendar>(picFrameCont, QStringLiteral("Calendar"), twips(90, 285, 3750, 2370));
+    lstAppointments = place<RowList>(picFrameCont, QStringLiteral("lstAppointments"), twips(90, 2715, 3750, 2400));
+    lstAppointments->setSortingEnabled(true);
+    lstAppointments->sortItems(Qt::AscendingOrder);
+    txtAppointment = place<DetailsBox>(picFrameCont, QStringLiteral("txtAppointment"), twips(90, 5145, 3750, 1875));
+    cmdNewAppointment = button(picFrameCont, "cmdNewAppointment", "New", 90);
+    cmdEditAppointment = button(picFrameCont, "cmdEditAppointment", "Edit", 1350);
+    cmdDeleteAppointment = button(picFrameCont, "cmdDeleteAppointment", "Delete", 2610);
+}
+
+void AppointmentsPane::buildMenu()
+{
+    mnuAppointments = makeMenu(this, "mnuAppointments", "&Appointments",
+                               {{"mnuAppointmentsNew", "New", &mnuAppointmentsNew},
+                                {"mnuAppointmentsLine1", "-"},
+                                {"mnuAppointmentsEdit", "Edit", &mnuAppointmentsEdit},
+                                {"mnuAppointmentsDelete", "Delete", &mnuAppointmentsDelete}});
+}
+
+QList<QWidget *> AppointmentsPane::tabOrder() const
+{
+    return {Calendar, cmdNewAppointment, txtAppointment, cmdEditAppointment, cmdDeleteAppointment, lstAppointments};
+}
+
+void AppointmentsPane::connectCommands()
+{
+    auto trapped = [this](const char *source, void (AppointmentsPane::*operation)()) {
+        return [this, source, operation] {
+            modMain::ErrorTrap(QString::fromLatin1(source))([&] { (this->*operation)(); });
+        };
+    };
+    connect(Calendar, &BCGCalendar::selectedMonthChanged, this,
+            trapped("Main.RefreshMonthMarks", &AppointmentsPane::RefreshMonthMarks));
+    connect(Calendar, &BCGCalendar::selectedDayChanged, this,
+            trapped("Main.RefreshDayView", &AppointmentsPane::RefreshDayView));
+    // A right press on the list pops up the pane's menu of the bar, items and states alike.
+    connect(lstAppointments, &RowList::rightButtonPressed, this,
+            [this](const QPoint &at) { mnuAppointments->exec(at); });
+    connect(lstAppointments, &QListWidget::itemSelectionChanged, this, &AppointmentsPane::lstAppointments_Click);
+    connect(lstAppointments, &QListWidget::itemDoubleClicked, this, &AppointmentsPane::mnuAppointmentsEdit_Click);
+    connect(cmdNewAppointment, &QPushButton::clicked, this, &AppointmentsPane::mnuAppointmentsNew_Click);
+    connect(cmdEditAppointment, &QPushButton::clicked, this, &AppointmentsPane::mnuAppointmentsEdit_Click);
+    connect(cmdDeleteAppointment, &QPushButton::clicked, this, &AppointmentsPane::mnuAppointmentsDelete_Click);
+    connect(mnuAppointmentsNew, &QAction::triggered, this, &AppointmentsPane::mnuAppointmentsNew_Click);
+    connect(mnuAppointmentsEdit, &QAction::triggered, this, &AppointmentsPane::mnuAppointmentsEdit_Click);
+    connect(mnuAppointmentsDelete, &QAction::triggered, this, &AppointmentsPane::mnuAppointmentsDelete_Click);
+}
+
+void AppointmentsPane::UpdateCommands()
+{
+    const bool selected = !lstAppointments->selectedItems().isEmpty();
+    for (QWidget *command : {cmdEditAppointment, cmdDeleteAppointment})
+        command->setEnabled(selected);
+    for (QAction *command : {mnuAppointmentsEdit, mnuAppointmentsDelete})
+        command->setEnabled(selected);
+}
+
+QString AppointmentsPane::dataFolder() const
+{
+    return Platform::dataFolder(host_.services().applicationFolder());
+}
+
+Appointment &AppointmentsPane::appointmentAt(qint32 index)
+{
+    if (index < 0 || index >= Appointments.size())
+        throw AppError(AppError::SubscriptOutOfRange);
+    return Appointments[index];
+}
+
+void AppointmentsPane::LoadAppointments(std::optional<QByteArray> preread)
+{
+    RecordStore::load(dataFolder() + u'/' + DataFiles::Appointments, QStringLiteral("Main.LoadAppointments"),
+                      host_.services().now(), AppointmentFile::decode, Appointments, AppointmentFile::LargestFile,
+                      std::move(preread));
+    countToday();
+}
+
+void AppointmentsPane::countToday()
+{
+    TodayCount = Rows::countOn(Appointments, host_.services().now().date());
+}
+
+bool AppointmentsPane::SaveAppointments()
+{
+    return RecordStore::save(dataFolder() + u'/' + DataFiles::Appointments, QStringLiteral("Main.SaveAppointments"),
+                             AppointmentFile::encode, Appointments);
+}
+
+void AppointmentsPane::ReloadAppointments()
+{
+    // After a failed save the file is the old one: reading it back would undo
+    // the user's change, which stays in the table for the next save to write.
+    if (SaveAppointments())
+        LoadAppointments();
+    else
+        countToday(); // the status line counts what the table holds
+    RefreshMonthMarks();
+    RefreshDayView();
+}
+
+void AppointmentsPane::replaceAppointments(QList<Appointment> table)
+{
+    Appointments = std::move(table);
+    ReloadAppointments();
+}
+
+void AppointmentsPane::showDay(const QDateTime &when)
+{
+    Calendar->setSelectedDate(when);
+}
+
+void AppointmentsPane::followDay(double StartTime)
+{
+    const QDateTime start = OleDate::toDateTime(StartTime);
+    if (Calendar->SelectedDate() != start)
+        Calendar->setSelectedDate(start);
+}
+
+QString AppointmentsPane::appointmentRow(qint32 index) const
+{
+    return Rows::withKey(Rows::appointment(Appointments.at(index)), index);
+}
+
+void AppointmentsPane::RefreshDayView()
+{
+    QStringList rows;
+    for (const qint32 i : Rows::startingOn(Appointments, Calendar->SelectedDate().date()))
+        rows << appointmentRow(i);
+    {
+        const QSignalBlocker quiet(lstAppointments);
+        lstAppointments->clear();
+        lstAppointments->addItems(rows);
+    }
+    txtAppointment->setText(QString());
+    lblAppointmentsStatus->setText(Rows::appointmentStatus(TodayCount, lstAppointments->count(), AppointmentCount()));
+    host_.focusStep();
+}
+
+void AppointmentsPane::RefreshMonthMarks()
+{
+    Calendar->ClearMarks();
+    const QDate selected = Calendar->SelectedDate().date();
+    for (const int day : Rows::markedDays(Appointments, selected.year(), selected.month()))
+        Calendar->MarkDay(static_cast<qint16>(day), true);
+    host_.focusStep();
+}
+
+void AppointmentsPane::lstAppointments_Click()
+{
+    const qint32 index = lstAppointments->selectedKey();
+    if (index >= 0 && index < AppointmentCount())
+        txtAppointment->setText(Rows::appointmentDetails(Appointments[index]));
+    host_.UpdateCommands();
+}
+
+namespace {
+
+// What the dialog may call on the pane.
+frmNewAppointment::Operations operationsOf(AppointmentsPane &pane, PaneHost &host, const QString &dataFolder)
+{
+    return {dataFolder, host.lostFocus(),
+            [&pane](double s, double e, const QString &c, const QString &t, const QString &d) {
+                pane.NewAppointment(s, e, c, t, d);
+            },
+            [&pane](double s, double e, const QString &c, const QString &t, const QString &d) {
+                pane.EditAppointment(s, e, c, t, d);
+            }};
+}
+
+} // namespace
+
+void AppointmentsPane::mnuAppointmentsNew_Click()
+{
+    modMain::ErrorTrap step(QStringLiteral("Main.mnuAppointmentsNew"));
+    EditIndex = -1;
+    frmNewAppointment dialog(operationsOf(*this, host_, dataFolder()), window());
+    dialog.setWindowTitle(QStringLiteral("New appointment"));
+    step([&] {
+        dialog.CalStart->setDateTimeValue(DateText::shortDate(Calendar->SelectedDate().date()) + u' '
+                                          + DateText::shortTime(host_.services().now().time()));
+    });
+    step([&] { dialog.CalEnd->setDateTimeValue(dialog.CalStart->DateTimeValue()); });
+    step([&] { dialog.selectCategory(QStringLiteral("General")); });
+    dialog.exec();
+}
+
+void AppointmentsPane::mnuAppointmentsEdit_Click()
+{
+    const qint32 selected = lstAppointments->selectedKey();
+    if (selected < 0)
+        return;
+    modMain::ErrorTrap step(QStringLiteral("Main.mnuAppointmentsEdit"));
+    EditIndex = selected;
+    frmNewAppointment dialog(operationsOf(*this, host_, dataFolder()), window());
+    step([&] { dialog.setWindowTitle(QStringLiteral("Edit appointment [") + appointmentAt(EditIndex).Title + u']'); });
+    step([&] {
+        dialog.CalStart->setDateTimeValue(appointmentAt(EditIndex).StartTime);
+        dialog.CalEnd->setDateTimeValue(appointmentAt(EditIndex).EndTime);
+    });
+    step([&] { dialog.selectCategory(appointmentAt(EditIndex).Category, true); });
+    step([&] {
+        dialog.setTitleText(appointmentAt(EditIndex).Title);
+        dialog.setDescriptionText(RecordFile::unescape(appointmentAt(EditIndex).Description));
+    });
+    dialog.exec();
+}
+
+void AppointmentsPane::mnuAppointmentsDelete_Click()
+{
+    const qint32 selected = lstAppointments->selectedKey();
+    if (selected < 0)
+        return;
+    modMain::ErrorTrap step(QStringLiteral("Main.mnuAppointmentsDelete"));
+    step([&] {
+        appointmentAt(selected);
+        Appointments.removeAt(selected);
+    });
+    step([&] { ReloadAppointments(); });
+    step([&] { txtAppointment->setText(QString()); });
+}
+
+void AppointmentsPane::NewAppointment(double StartTime, double EndTime, const QString &Category, const QString &Title,
+                                      const QString &Description)
+{
+    modMain::ErrorTrap step(QStringLiteral("Main.NewAppointment"));
+    const QString escaped = RecordFile::escape(Description);
+    const bool added = step([&] {
+        RecordFile::ensureFits(AppointmentCount() + 1, {&Category, &Title, &escaped}, QStringLiteral("appointment"));
+        Appointments.append({StartTime, EndTime, Category, Title, escaped});
+    });
+    if (!added)
+        return;
+    step([&] { ReloadAppointments(); });
+    step([&] { followDay(StartTime); });
+    step([&] { lstAppointments->selectRow(appointmentRow(AppointmentCount() - 1)); });
+}
+
+void AppointmentsPane::EditAppointment(double StartTime, double EndTime, const QString &Category,
+                                       const QString &Title, const QString &Description)
+{
+    const QString escaped = RecordFile::escape(Description);
+    Appointment &record = appointmentAt(EditIndex);
+    RecordFile::ensureFits(AppointmentCount(), {&Category, &Title, &escaped}, QStringLiteral("appointment"));
+    record = {StartTime, EndTime, Category, Title, escaped};
+    ReloadAppointments();
+    followDay(StartTime);
+    lstAppointments->selectRow(appointmentRow(EditIndex));
+}

@@ -1,0 +1,270 @@
+#include "ToDoPane.h"
+
+#include "AppError.h"
+#include "Controls.h"
+#include "DataFiles.h"
+#include "PaneHost.h"
+#include "Prefs.h"
+#include "RecordStore.h"
+#include "Rows.h"
+#include "Services.h"
+#include "ToDoPage.h"
+#include "frmNewToDo.h"
+#include "modMain.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+namespace {
+
+const QString kNoun = QStringLiteral("to-do item");
+
+QPushButton *button(QWidget *container, const char *name, const char *caption, int left)
+{
+    auto *b = place<QPushButton>(container, QString::fromLatin1(name), twips(left, 5460, 1230, 300),
+                                 QString::fromLatin1(caption));
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+ToDoPane::ToDoPane(PaneHost &host, const QRect &geometry, QWidget *parent)
+    : QGroupBox(QStringLiteral("To Do"), parent)
+    , host_(host)
+{
+    setObjectName(QStringLiteral("fraFrame(0)"));
+    setGeometry(geometry);
+    buildControls();
+    buildMenu();
+    connectCommands();
+}
+
+void ToDoPane::buildControls()
+{
+    picFrameCont = place<QWidget>(this, QStringLiteral("picFrameCont(0)"), twips(45, 225, 3930, 5835));
+    lblToDoStatus = place<QLabel>(picFrameCont, QStringLiteral("lblToDoStatus"), twips(90, 15, 3750, 195),
+                                  QStringLiteral("0 pending, 0 completed (0 total)"));
+    lblToDoStatus->setAlignment(Qt::AlignCenter);
+    lstToDos = place<RowList>(picFrameCont, QStringLiteral("lstToDos"), twips(90, 285, 3750, 3180));
+    txtToDo = place<DetailsBox>(picFrameCont, QStringLiteral("txtToDo"), twips(90, 3510, 3750, 1875));
+    cmdNewToDo = button(picFrameCont, "cmdNewToDo", "New", 90);
+    cmdEditToDo = button(picFrameCont, "cmdEditToDo", "Edit", 1350);
+    cmdDeleteToDo = button(picFrameCont, "cmdDeleteToDo", "Delete", 2610);
+}
+
+void ToDoPane::buildMenu()
+{
+    mnuToDo = makeMenu(this, "mnuToDo", "&To Do",
+                       {{"mnuToDoNew", "New", &mnuToDoNew},
+                        {"mnuToDoLine1", "-"},
+                        {"mnuToDoEdit", "Edit", &mnuToDoEdit},
+                        {"mnuToDoDelete", "Delete", &mnuToDoDelete},
+                        {"mnuToDoLine2", "-"},
+                        {"mnuToDoCompleted", "Completed", &mnuToDoCompleted}});
+    mnuToDoCompleted->setCheckable(true);
+}
+
+QList<QWidget *> ToDoPane::tabOrder() const
+{
+    return {txtToDo, cmdDeleteToDo, cmdEditToDo, lstToDos, cmdNewToDo};
+}
+
+void ToDoPane::connectCommands()
+{
+    // A right press on the list pops up the pane's menu of the bar, items and states alike.
+    connect(lstToDos, &RowList::rightButtonPressed, this, [this](const QPoint &at) { mnuToDo->exec(at); });
+    connect(lstToDos, &QListWidget::itemSelectionChanged, this, &ToDoPane::lstToDos_Click);
+    connect(lstToDos, &QListWidget::itemDoubleClicked, this, &ToDoPane::mnuToDoEdit_Click);
+    connect(cmdNewToDo, &QPushButton::clicked, this, &ToDoPane::mnuToDoNew_Click);
+    connect(cmdEditToDo, &QPushButton::clicked, this, &ToDoPane::mnuToDoEdit_Click);
+    connect(cmdDeleteToDo, &QPushButton::clicked, this, &ToDoPane::mnuToDoDelete_Click);
+    connect(mnuToDoNew, &QAction::triggered, this, &ToDoPane::mnuToDoNew_Click);
+    connect(mnuToDoEdit, &QAction::triggered, this, &ToDoPane::mnuToDoEdit_Click);
+    connect(mnuToDoDelete, &QAction::triggered, this, &ToDoPane::mnuToDoDelete_Click);
+    connect(mnuToDoCompleted, &QAction::triggered, this, &ToDoPane::mnuToDoCompleted_Click);
+}
+
+void ToDoPane::UpdateCommands()
+{
+    const bool selected = !lstToDos->selectedItems().isEmpty();
+    for (QWidget *command : {cmdEditToDo, cmdDeleteToDo})
+        command->setEnabled(selected);
+    for (QAction *command : {mnuToDoEdit, mnuToDoDelete, mnuToDoCompleted})
+        command->setEnabled(selected);
+}
+
+QString ToDoPane::dataFolder() const
+{
+    return Platform::dataFolder(host_.services().applicationFolder());
+}
+
+ToDoItem &ToDoPane::toDoAt(qint32 index)
+{
+    if (index < 0 || index >= ToDos.size())
+        throw AppError(AppError::SubscriptOutOfRange);
+    return ToDos[index];
+}
+
+void ToDoPane::LoadToDos(std::optional<QByteArray> preread)
+{
+    RecordStore::load(dataFolder() + u'/' + DataFiles::ToDos, QStringLiteral("Main.LoadToDos"), host_.services().now(),
+                      ToDoFile::decode, ToDos, ToDoFile::LargestFile, std::move(preread));
+    fillToDoList();
+}
+
+void ToDoPane::fillToDoList()
+{
+    QStringList rows;
+    for (const qint32 i : Rows::toDoOrder(ToDos))
+        rows << toDoRow(i);
+    {
+        const QSignalBlocker quiet(lstToDos);
+        lstToDos->clear();
+        lstToDos->addItems(rows);
+    }
+    lblToDoStatus->setText(Rows::toDoStatus(ToDos));
+}
+
+bool ToDoPane::SaveToDos()
+{
+    const bool saved = RecordStore::save(dataFolder() + u'/' + DataFiles::ToDos, QStringLiteral("Main.SaveToDos"),
+                                         ToDoFile::encode, ToDos);
+    // The page follows every change, even one that could not be saved yet.
+    if (ExportToDo == 1)
+        UpdateToDoHTML();
+    return saved;
+}
+
+void ToDoPane::ReloadToDos()
+{
+    // After a failed save the file is the old one: reading it back would undo
+    // the user's change, which stays in the table for the next save to write.
+    if (SaveToDos())
+        LoadToDos();
+    else
+        fillToDoList();
+}
+
+void ToDoPane::replaceToDos(QList<ToDoItem> table)
+{
+    ToDos = std::move(table);
+    ReloadToDos();
+}
+
+void ToDoPane::UpdateToDoHTML()
+{
+    // The templates are read afresh at every export, as the user may have
+    // edited them; unlike the record files, the export stops at its first failure.
+    modMain::ErrorTrap(QStringLiteral("UpdateToDoHTML"))([&] { ToDoPage::write(dataFolder(), ToDos, ExportToDoItems); });
+}
+
+QString ToDoPane::toDoRow(qint32 index) const
+{
+    return Rows::withKey(Rows::toDo(ToDos.at(index)), index);
+}
+
+void ToDoPane::lstToDos_Click()
+{
+    const qint32 index = lstToDos->selectedKey();
+    if (index >= 0 && index < ToDoCount()) {
+        mnuToDoCompleted->setChecked(ToDos[index].Done);
+        txtToDo->setText(Rows::toDoDetails(ToDos[index]));
+    }
+    host_.UpdateCommands();
+}
+
+namespace {
+
+// What the dialog may call on the pane.
+frmNewToDo::Operations operationsOf(ToDoPane &pane, PaneHost &host)
+{
+    return {host.lostFocus(), [&pane](bool d, const QString &t, const QString &s) { pane.NewToDo(d, t, s); },
+            [&pane](bool d, const QString &t, const QString &s) { pane.EditToDo(d, t, s); }};
+}
+
+} // namespace
+
+void ToDoPane::mnuToDoNew_Click()
+{
+    EditIndex = -1;
+    frmNewToDo dialog(operationsOf(*this, host_), window());
+    dialog.setWindowTitle(QStringLiteral("New to do"));
+    dialog.exec();
+}
+
+void ToDoPane::mnuToDoEdit_Click()
+{
+    const qint32 selected = lstToDos->selectedKey();
+    if (selected < 0)
+        return;
+    modMain::ErrorTrap step(QStringLiteral("Main.mnuToDoEdit"));
+    EditIndex = selected;
+    frmNewToDo dialog(operationsOf(*this, host_), window());
+    step([&] { dialog.setWindowTitle(QStringLiteral("Edit to do [") + toDoAt(EditIndex).Title + u']'); });
+    step([&] {
+        if (toDoAt(EditIndex).Done)
+            dialog.chkDone->setChecked(true);
+    });
+    step([&] {
+        dialog.setTitleText(toDoAt(EditIndex).Title);
+        dialog.setDescriptionText(RecordFile::unescape(toDoAt(EditIndex).Description));
+    });
+    dialog.exec();
+}
+
+void ToDoPane::mnuToDoCompleted_Click()
+{
+    const qint32 selected = lstToDos->selectedKey();
+    if (selected < 0)
+        return;
+    modMain::ErrorTrap(QStringLiteral("Main.mnuToDoCompleted"))([&] {
+        EditIndex = selected;
+        const ToDoItem item = toDoAt(EditIndex);
+        // The menu has already flipped its own check mark by now; the item takes the new state.
+        EditToDo(mnuToDoCompleted->isChecked(), item.Title, item.Description);
+    });
+}
+
+void ToDoPane::mnuToDoDelete_Click()
+{
+    const qint32 selected = lstToDos->selectedKey();
+    if (selected < 0)
+        return;
+    modMain::ErrorTrap step(QStringLiteral("Main.mnuToDoDelete"));
+    step([&] {
+        toDoAt(selected);
+        ToDos.removeAt(selected);
+    });
+    step([&] { ReloadToDos(); });
+    step([&] { txtToDo->setText(QString()); });
+    host_.UpdateCommands();
+}
+
+void ToDoPane::NewToDo(bool Done, const QString &Title, const QString &Description)
+{
+    modMain::ErrorTrap step(QStringLiteral("Main.NewToDo"));
+    const QString escaped = RecordFile::escape(Description);
+    const bool added = step([&] {
+        RecordFile::ensureFits(ToDoCount() + 1, {&Title, &escaped}, kNoun);
+        ToDos.append({Done, Title, escaped});
+    });
+    if (!added)
+        return;
+    step([&] { ReloadToDos(); });
+    step([&] { lstToDos->selectRow(toDoRow(ToDoCount() - 1)); });
+}
+
+void ToDoPane::EditToDo(bool Done, const QString &Title, const QString &Description)
+{
+    const QString escaped = RecordFile::escape(Description);
+    ToDoItem &item = toDoAt(EditIndex);
+    RecordFile::ensureFits(ToDoCount(), {&Title, &escaped}, kNoun);
+    item = {Done, Title, escaped};
+    ReloadToDos();
+    lstToDos->selectRow(toDoRow(EditIndex));
+}
