@@ -1,3 +1,4 @@
+#include "FireAction.h"
 #include "HelpTargets.h"
 #include "Prefs.h"
 #include "WindowFixture.h"
@@ -85,7 +86,7 @@ private slots:
         QFETCH(QString, target);
         const QString folder = box->services.folder;
         QDir::setCurrent(QDir::tempPath()); // the current folder plays no part
-        w->findChild<QAction *>(item)->trigger();
+        QVERIFY(fire(w.get(), item));
         QCOMPARE(box->services.opened, QStringList{QString(target).replace(QStringLiteral("<app>"), folder)});
         QCOMPARE(box->services.openedIn, QStringList{folder});
     }
@@ -101,7 +102,7 @@ private slots:
     void about_versionLineAtEveryOpening()
     {
         for (int opening = 0; opening < 2; ++opening) {
-            const bool ran = withModal<frmAbout>([&] { w->findChild<QAction *>(QStringLiteral("mnuHelpAboot"))->trigger(); },
+            const bool ran = withModal<frmAbout>([&] { QVERIFY(fire(w.get(), QStringLiteral("mnuHelpAboot"))); },
                                                  [&](frmAbout *about) {
                 QCOMPARE(about->windowTitle(), QStringLiteral("About Brindlewatch"));
                 QCOMPARE(about->lblVersion->text(), QStringLiteral("Version 0.31 (Build 40)"));
@@ -118,7 +119,7 @@ private slots:
 
     void about_links()
     {
-        const bool ran = withModal<frmAbout>([&] { w->findChild<QAction *>(QStringLiteral("mnuHelpAboot"))->trigger(); },
+        const bool ran = withModal<frmAbout>([&] { QVERIFY(fire(w.get(), QStringLiteral("mnuHelpAboot"))); },
                                              [&](frmAbout *about) {
             HyperlinkLabel *mail = about->lblHyperlink[0];
             QCOMPARE(mail->cursor().shape(), Qt::PointingHandCursor);
@@ -141,7 +142,7 @@ private slots:
     void about_donateClosesFirst()
     {
         bool openWhenDonating = true;
-        const bool ran = withModal<frmAbout>([&] { w->findChild<QAction *>(QStringLiteral("mnuHelpAboot"))->trigger(); },
+        const bool ran = withModal<frmAbout>([&] { QVERIFY(fire(w.get(), QStringLiteral("mnuHelpAboot"))); },
                                              [&](frmAbout *about) {
             QTest::mouseClick(about->cmdDonate, Qt::LeftButton);
             openWhenDonating = about->isVisible();
@@ -158,7 +159,8 @@ private slots:
         const QByteArray appointments = box->read(QStringLiteral("appointments.cal"));
         const QByteArray todos = box->read(QStringLiteral("todos.cal"));
         box->services.answers = {Platform::MessageAnswer::Cancel};
-        w->findChild<QAction *>(QStringLiteral("mnuDebugReset"))->trigger();
+        QTest::keyClick(w.get(), Qt::Key_F12); // the menu shows only then
+        QVERIFY(fire(w.get(), QStringLiteral("mnuDebugReset")));
         QCOMPARE(box->services.messages.size(), 1);
         const Platform::Message &ask = box->services.messages[0];
         QCOMPARE(ask.title, QStringLiteral("Confirm Action"));
@@ -179,7 +181,8 @@ private slots:
         box->services.messages.clear();
         for (int run = 0; run < 2; ++run) {
             box->services.answers = {Platform::MessageAnswer::Ok};
-            w->findChild<QAction *>(QStringLiteral("mnuDebugReset"))->trigger();
+            QTest::keyClick(w.get(), Qt::Key_F12); // the menu shows only then
+            QVERIFY(fire(w.get(), QStringLiteral("mnuDebugReset")));
             QCOMPARE(box->read(QStringLiteral("appointments.cal")), sampleAppointments());
             QCOMPARE(box->read(QStringLiteral("todos.cal")), sampleToDos());
         }

@@ -1,3 +1,4 @@
+#include "FireAction.h"
 #include "Prefs.h"
 #include "WindowFixture.h"
 #include "frmPrefs.h"
@@ -17,7 +18,7 @@ class tst_PrefsDialog : public QObject, WindowFixture
     template<class Act>
     void withDialog(Act act)
     {
-        QVERIFY(withModal<frmPrefs>([&] { child<QAction>("mnuFilePrefs")->trigger(); }, act));
+        QVERIFY(withModal<frmPrefs>([&] { QVERIFY(fire(w.get(), QStringLiteral("mnuFilePrefs"))); }, act));
     }
 
 private slots:

@@ -1,3 +1,4 @@
+#include "FireAction.h"
 #include "InstanceLock.h"
 #include "Prefs.h"
 #include "QtServices.h"
@@ -509,9 +510,7 @@ private slots:
         frmMain w(box.services);
         QVERIFY(w.Form_Load());
         w.move(30, 45);
-        auto *exit = w.findChild<QAction *>(QStringLiteral("mnuFileExit"));
-        QVERIFY(exit && exit->isEnabled());
-        exit->trigger();
+        QVERIFY(fire(&w, QStringLiteral("mnuFileExit")));
         QVERIFY(!w.isVisible());
         QCOMPARE(box.read(QStringLiteral("prefs.ini")), QByteArray("[Window]\r\nMainX=450\r\nMainY=675\r\n"));
     }

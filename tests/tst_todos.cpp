@@ -1,3 +1,4 @@
+#include "FireAction.h"
 #include "Controls.h"
 #include "ToDoItem.h"
 #include "WindowFixture.h"
@@ -133,14 +134,14 @@ private slots:
     {
         start({{false, "Zero", ""}, {true, "One", ""}, {true, "Two", ""}});
         selectIndex(0);
-        action("mnuToDoCompleted")->trigger();
+        QVERIFY(fire(w.get(), QStringLiteral("mnuToDoCompleted")));
         QCOMPARE(rowsOf(list()), QStringList({row("[ x ] Two", 2), row("[ x ] One", 1), row("[ x ] Zero", 0)}));
         QCOMPARE(list()->selectedItems().first()->text(), row("[ x ] Zero", 0));
         QVERIFY(details().contains(QStringLiteral("Status: Completed")));
         QVERIFY(action("mnuToDoCompleted")->isChecked());
         QVERIFY(onDisk()[0].Done);
 
-        action("mnuToDoCompleted")->trigger();
+        QVERIFY(fire(w.get(), QStringLiteral("mnuToDoCompleted")));
         QCOMPARE(rowsOf(list()).first(), row("Zero", 0));
         QCOMPARE(list()->selectedItems().first()->text(), row("Zero", 0));
         QVERIFY(!action("mnuToDoCompleted")->isChecked());
@@ -165,7 +166,7 @@ private slots:
     {
         start({{false, "Only", ""}});
         selectIndex(0);
-        action("mnuToDoDelete")->trigger();
+        QVERIFY(fire(w.get(), QStringLiteral("mnuToDoDelete")));
         QVERIFY(!box->exists(QStringLiteral("todos.cal")));
         QCOMPARE(list()->count(), 0);
         QCOMPARE(status(), QStringLiteral("0 pending, 0 completed (0 total)"));

@@ -1,3 +1,4 @@
+#include "FireAction.h"
 #include "Prefs.h"
 #include "WindowFixture.h"
 
@@ -126,7 +127,7 @@ private slots:
         const QByteArray before = box->read(QStringLiteral("prefs.ini"));
         w->move(40, 40);
         w->showMinimized();
-        w->findChild<QAction *>(QStringLiteral("mnuSysTrayExit"))->trigger();
+        QVERIFY(fire(w.get(), QStringLiteral("mnuSysTrayExit")));
         QCOMPARE(box->read(QStringLiteral("prefs.ini")), before);
         QVERIFY(!icon()->isVisible());
     }
@@ -161,7 +162,7 @@ private slots:
         if (way == QLatin1String("close"))
             w->close();
         else
-            w->findChild<QAction *>(way)->trigger();
+            QVERIFY(fire(w.get(), way));
         QCOMPARE(ended.count(), 1);
         QVERIFY(!w->isVisible());
         QVERIFY(!icon()->isVisible());

@@ -109,10 +109,12 @@ bool frmMain::takeInstanceLock()
 void frmMain::backUpRecords()
 {
     modMain::ErrorTrap step(QStringLiteral("Main.Load"));
-    step([&] {
-        BackUp(DataFiles::Appointments, DataFiles::AppointmentsBackup, AppointmentFile::LargestFile, startAppointments_);
-    });
-    step([&] { BackUp(DataFiles::ToDos, DataFiles::ToDosBackup, ToDoFile::LargestFile, startToDos_); });
+    const auto backUp = [&](const QString &record, const QString &backup, qint64 largest, auto &content) {
+        if (modMain::FileExists(dataPath(record)))
+            Backups::replaceStartBackup(dataPath(record), dataPath(backup), largest, content);
+    };
+    step([&] { backUp(DataFiles::Appointments, DataFiles::AppointmentsBackup, AppointmentFile::LargestFile, startAppointments_); });
+    step([&] { backUp(DataFiles::ToDos, DataFiles::ToDosBackup, ToDoFile::LargestFile, startToDos_); });
     // Beside the one backup each start replaces, dated copies that outlive several starts.
     const struct {
         QLatin1String name;
@@ -126,22 +128,6 @@ void frmMain::backUpRecords()
             });
         }
     }
-}
-
-void frmMain::BackUp(const QString &recordFile, const QString &backupFile, qint64 largest, std::optional<QByteArray> &content)
-{
-    // Read once: the same bytes make the backups and the first load.
-    const QString record = dataPath(recordFile);
-    if (!modMain::FileExists(record))
-        return;
-    content = FileOps::readWhole(record, largest);
-    // A backup that holds these bytes already is left as it is: the result is
-    // the same, and rereading costs far less than rewriting a large file.
-    const QString backup = dataPath(backupFile);
-    if (!FileOps::isReadOnly(backup) && FileOps::holds(backup, *content))
-        return;
-    // A backup that is a link would carry the copy out of the data folder.
-    FileOps::writeWhole(backup, *content, FileOps::Links::Refuse);
 }
 
 void frmMain::LoadLogo()

@@ -62,7 +62,6 @@ private:
     void buildMenus();
     bool takeInstanceLock();
     void backUpRecords();
-    void BackUp(const QString &recordFile, const QString &backupFile, qint64 largest, std::optional<QByteArray> &content);
     void LoadLogo();
     void Form_Unload();
     void Form_KeyUp(int key);

@@ -3,9 +3,11 @@
 
 #include "Ansi.h"
 #include "AppError.h"
+#include "DataFiles.h"
 #include "FileOps.h"
 #include "NumberText.h"
 #include "OleDate.h"
+#include "Prefs.h"
 #include "PrivateProfile.h"
 #include "RecordFile.h"
 
@@ -193,18 +195,21 @@ void checkToDos(const QByteArray &bytes, Report &report)
     });
 }
 
-struct Setting {
-    const char *section;
-    const char *key;
-    // A description of the values the program takes, and the test of one.
-    const char *wanted;
-    std::function<bool(const QString &)> accepts;
-};
-
-bool wholeIn(const QString &value, qint32 (*convert)(const QString &), qint32 low, qint32 high)
+// Whether the program takes the value for the setting: converted as the
+// program converts it when it reads it, and within what its controls offer.
+// A conversion that fails throws, as it does there.
+bool accepts(const Prefs::Setting &setting, const QString &value)
 {
-    const qint32 n = convert(value);
-    return n >= low && n <= high;
+    switch (setting.type) {
+    case Prefs::Setting::Type::Int16:
+        return setting.inRange(NumberText::toInt16(value));
+    case Prefs::Setting::Type::Int32:
+        return setting.inRange(NumberText::toInt32(value));
+    case Prefs::Setting::Type::Single:
+        (void)NumberText::toSingle(value);
+        return true;
+    }
+    return false;
 }
 
 // The names met so far, matched as the program matches names. A flat table
@@ -277,15 +282,6 @@ private:
 
 void checkPrefs(const QByteArray &bytes, Report &report)
 {
-    const auto int16 = [](const QString &v) -> qint32 { return NumberText::toInt16(v); };
-    const auto int32 = [](const QString &v) -> qint32 { return NumberText::toInt32(v); };
-    const Setting settings[] = {
-        {"Prefs", "Minimize", "0, 1 or 2", [&](const QString &v) { return wholeIn(v, int16, 0, 2); }},
-        {"Prefs", "ExportToDo", "0 or 1", [&](const QString &v) { return wholeIn(v, int32, 0, 1); }},
-        {"Prefs", "ExportToDoItems", "a whole number from 1 to 100", [&](const QString &v) { return wholeIn(v, int16, 1, 100); }},
-        {"Window", "MainX", "a number of twips", [](const QString &v) { return (void)NumberText::toSingle(v), true; }},
-        {"Window", "MainY", "a number of twips", [](const QString &v) { return (void)NumberText::toSingle(v), true; }},
-    };
     auto same = [](QByteArrayView a, const char *b) { return PrivateProfile::sameName(a, QByteArrayView(b)); };
 
     QByteArrayView section;
@@ -311,18 +307,18 @@ void checkPrefs(const QByteArray &bytes, Report &report)
                 });
                 return;
             }
-            for (const Setting &s : settings) {
-                if (!same(section, s.section) || !same(e.name, s.key) || e.value.isEmpty())
+            for (const Prefs::Setting *s : Prefs::All) {
+                if (!same(section, s->section) || !same(e.name, s->key) || e.value.isEmpty())
                     continue;
                 bool ok = false;
                 try {
-                    ok = s.accepts(Ansi::decode(e.value));
+                    ok = accepts(*s, Ansi::decode(e.value));
                 } catch (const AppError &) {
                 }
                 if (!ok) {
                     report.add(Kind::Value, e.offset, [&] {
                         return QStringLiteral("%1 in [%2] is \"%3\", where the program wants %4")
-                            .arg(QLatin1String(s.key), QLatin1String(s.section), quoted(e.value), QLatin1String(s.wanted));
+                            .arg(QLatin1String(s->key), QLatin1String(s->section), quoted(e.value), QLatin1String(s->allowed));
                     });
                 }
             }
@@ -335,17 +331,17 @@ void checkPrefs(const QByteArray &bytes, Report &report)
 int check(DataFolder &data, const Arguments &, const Context &context)
 {
     const struct {
-        const char *name;
+        QLatin1String name;
         void (*check)(const QByteArray &, Report &);
         qint64 largest; // beyond it a file is damaged, and not read; below zero for none
-    } files[] = {{"appointments.cal", checkAppointments, AppointmentFile::LargestFile},
-                 {"todos.cal", checkToDos, ToDoFile::LargestFile},
-                 {"prefs.ini", checkPrefs, -1}};
+    } files[] = {{DataFiles::Appointments, checkAppointments, AppointmentFile::LargestFile},
+                 {DataFiles::ToDos, checkToDos, ToDoFile::LargestFile},
+                 {DataFiles::Prefs, checkPrefs, -1}};
 
     QTextStream &out = *context.out;
     qint64 total = 0;
     for (const auto &f : files) {
-        const QString name = QLatin1String(f.name);
+        const QString name = f.name;
         const QString path = data.file(name);
         if (!QFileInfo::exists(path)) {
             out << name << ": none (nothing stored yet)\n";

@@ -2,6 +2,7 @@
 
 #include "AppError.h"
 #include "Commands.h"
+#include "DataFiles.h"
 #include "Services.h"
 
 #include <QTextStream>
@@ -141,7 +142,7 @@ Commands:
                              times in local time; a recurring event comes in
                              as its first occurrence.
                                brindlewatch-cli import ~/Downloads/party.ics
-  check                      Reads appointments.cal, todos.cal and prefs.ini
+  check                      Reads %1, %2 and %3
                              and reports every problem with its byte offset.
                              Exit status 0 only when all is sound.
                                brindlewatch-cli check
@@ -166,103 +167,152 @@ brindlewatch-cli holds it), 4 a file could not be read or written.
 
 On a terminal, control characters in the records show as "cat -v" shows
 them: ESC as ^[, BEL as ^G.
-)");
+)")
+        .arg(DataFiles::Appointments, DataFiles::ToDos, DataFiles::Prefs);
 }
+
+namespace {
+
+// A command line taken apart, before anything is done.
+struct CommandLine {
+    enum class Asked { Command, Help, Version };
+    Asked asked = Asked::Command;
+    std::optional<QString> dataPath;
+    QString name;
+    const Command *command = nullptr;
+    Arguments args;
+};
+
+// One word of the command line; "--days=7" is the option "--days" with the
+// value "7" attached.
+struct Word {
+    QString text;
+    std::optional<QString> attached;
+};
+
+Word wordOf(const QString &arg)
+{
+    if (arg.startsWith(QLatin1String("--")) && arg.contains(u'='))
+        return {arg.section(u'=', 0, 0), arg.section(u'=', 1)};
+    return {arg, std::nullopt};
+}
+
+// An option's value: the one attached to it, or the next word.
+QString valueOf(const Word &word, const QStringList &arguments, qsizetype &i)
+{
+    if (word.attached)
+        return *word.attached;
+    if (i + 1 >= arguments.size())
+        throw usageError(QStringLiteral("%1 wants a value").arg(word.text));
+    return arguments[++i];
+}
+
+void addOption(CommandLine &line, const Word &word, const QStringList &arguments, qsizetype &i)
+{
+    if (!line.command)
+        throw usageError(QStringLiteral("unknown option %1").arg(word.text));
+    if (line.command->valueOptions.contains(word.text))
+        line.args.options.append({word.text, valueOf(word, arguments, i)});
+    else if (line.command->flags.contains(word.text) && !word.attached)
+        line.args.options.append({word.text, QString()});
+    else
+        throw usageError(QStringLiteral("%1 takes no option %2").arg(line.name, word.text));
+}
+
+void setCommand(CommandLine &line, const QString &name)
+{
+    const auto found = commands().find(name);
+    if (found == commands().end())
+        throw usageError(QStringLiteral("unknown command '%1'").arg(name));
+    line.name = name;
+    line.command = &found->second;
+}
+
+// The words in order; the first problem met is the one reported, and help
+// or the version, once met, ends the reading.
+CommandLine parse(const QStringList &arguments)
+{
+    CommandLine line;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const Word word = wordOf(arguments[i]);
+        const QString &arg = word.text;
+        if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            line.asked = CommandLine::Asked::Help;
+            return line;
+        }
+        if (arg == QLatin1String("--version")) {
+            line.asked = CommandLine::Asked::Version;
+            return line;
+        }
+        if (arg == QLatin1String("--data") && !line.command) {
+            // An empty value is most likely an unset shell variable; the
+            // folder beside the program would then be changed unasked.
+            line.dataPath = valueOf(word, arguments, i);
+            if (line.dataPath->isEmpty())
+                throw usageError(QStringLiteral("--data wants a folder, not an empty name"));
+        } else if (arg == QLatin1String("--")) {
+            // Everything after it is positional, so a search can look for "--days".
+            line.args.positional += arguments.mid(i + 1);
+            break;
+        } else if (arg.startsWith(u'-') && arg.size() > 1) {
+            addOption(line, word, arguments, i);
+        } else if (!line.command) {
+            setCommand(line, arg);
+        } else {
+            line.args.positional << arg;
+        }
+    }
+    return line;
+}
+
+int perform(const CommandLine &line, const Context &context)
+{
+    QTextStream &out = *context.out;
+    switch (line.asked) {
+    case CommandLine::Asked::Help:
+        out << usage();
+        return Ok;
+    case CommandLine::Asked::Version:
+        out << "brindlewatch-cli " << QStringLiteral(BW_VERSION) << '\n';
+        return Ok;
+    case CommandLine::Asked::Command:
+        break;
+    }
+    if (!line.command) {
+        *context.err << usage();
+        return BadInput;
+    }
+    if (line.args.positional.size() > line.command->maxPositional)
+        throw usageError(QStringLiteral("too many arguments for %1").arg(line.name));
+    DataFolder data(line.dataPath.value_or(Platform::dataFolder(context.applicationFolder)));
+    const int status = line.command->run(data, line.args, context);
+    out.flush();
+    return status;
+}
+
+// A message may quote a title or a file name; escaped, it stays one line and
+// cannot play tricks on the terminal.
+int fail(const Context &context, const QString &message, int exit)
+{
+    context.out->flush();
+    *context.err << "brindlewatch-cli: " << visible(message) << '\n';
+    return exit;
+}
+
+} // namespace
 
 int run(const QStringList &arguments, const Context &context)
 {
-    QTextStream &out = *context.out;
-    QTextStream &err = *context.err;
     try {
-        std::optional<QString> dataPath;
-        QString name;
-        Arguments args;
-        const Command *command = nullptr;
-        for (qsizetype i = 0; i < arguments.size(); ++i) {
-            QString arg = arguments[i];
-            QString attached;
-            bool hasAttached = false;
-            if (arg.startsWith(QLatin1String("--")) && arg.contains(u'=')) {
-                attached = arg.section(u'=', 1);
-                arg = arg.section(u'=', 0, 0);
-                hasAttached = true;
-            }
-            auto valueOf = [&]() {
-                if (hasAttached)
-                    return attached;
-                if (i + 1 >= arguments.size())
-                    throw usageError(QStringLiteral("%1 wants a value").arg(arg));
-                return arguments[++i];
-            };
-            if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
-                out << usage();
-                return Ok;
-            }
-            if (arg == QLatin1String("--version")) {
-                out << "brindlewatch-cli " << QStringLiteral(BW_VERSION) << '\n';
-                return Ok;
-            }
-            if (arg == QLatin1String("--data") && !command) {
-                // An empty value is most likely an unset shell variable; the
-                // folder beside the program would then be changed unasked.
-                dataPath = valueOf();
-                if (dataPath->isEmpty())
-                    throw usageError(QStringLiteral("--data wants a folder, not an empty name"));
-                continue;
-            }
-            if (arg == QLatin1String("--")) {
-                // Everything after it is positional, so a search can look for "--days".
-                for (++i; i < arguments.size(); ++i)
-                    args.positional << arguments[i];
-                break;
-            }
-            if (arg.startsWith(u'-') && arg.size() > 1) {
-                if (!command)
-                    throw usageError(QStringLiteral("unknown option %1").arg(arg));
-                if (command->valueOptions.contains(arg))
-                    args.options.append({arg, valueOf()});
-                else if (command->flags.contains(arg) && !hasAttached)
-                    args.options.append({arg, QString()});
-                else
-                    throw usageError(QStringLiteral("%1 takes no option %2").arg(name, arg));
-                continue;
-            }
-            if (!command) {
-                const auto found = commands().find(arg);
-                if (found == commands().end())
-                    throw usageError(QStringLiteral("unknown command '%1'").arg(arg));
-                name = arg;
-                command = &found->second;
-                continue;
-            }
-            args.positional << arg;
-        }
-        if (!command) {
-            err << usage();
-            return BadInput;
-        }
-        if (args.positional.size() > command->maxPositional)
-            throw usageError(QStringLiteral("too many arguments for %1").arg(name));
-        DataFolder data(dataPath.value_or(Platform::dataFolder(context.applicationFolder)));
-        const int status = command->run(data, args, context);
-        out.flush();
-        return status;
+        return perform(parse(arguments), context);
     } catch (const Failure &failure) {
-        // A message may quote a title or a file name; escaped, it stays one
-        // line and cannot play tricks on the terminal.
-        out.flush();
-        err << "brindlewatch-cli: " << visible(failure.message) << '\n';
-        return failure.exit;
+        return fail(context, failure.message, failure.exit);
     } catch (const AppError &e) {
-        out.flush();
-        err << "brindlewatch-cli: " << visible(e.description()) << '\n';
-        return FileFailed;
+        return fail(context, e.description(), FileFailed);
     } catch (const std::bad_alloc &) {
         // A file too large for the memory there is: every command holds a
         // whole file at some point, and none has anything better to do.
-        out.flush();
-        err << "brindlewatch-cli: out of memory\n";
-        return FileFailed;
+        return fail(context, QStringLiteral("out of memory"), FileFailed);
     }
 }
 

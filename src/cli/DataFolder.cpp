@@ -1,11 +1,10 @@
 #include "DataFolder.h"
 
-#include "Ansi.h"
 #include "AppError.h"
+#include "DataFiles.h"
 #include "FileOps.h"
 #include "Journal.h"
-#include "NumberText.h"
-#include "PrivateProfile.h"
+#include "Prefs.h"
 #include "ToDoPage.h"
 
 #include <QDir>
@@ -170,35 +169,31 @@ QList<Record> DataFolder::load(const QString &name, Decode decode, qint64 larges
 
 QList<Appointment> DataFolder::appointments(Use use, QTextStream &err) const
 {
-    return load<Appointment>(QStringLiteral("appointments.cal"), AppointmentFile::decode, AppointmentFile::LargestFile, use, err);
+    return load<Appointment>(DataFiles::Appointments, AppointmentFile::decode, AppointmentFile::LargestFile, use, err);
 }
 
 QList<ToDoItem> DataFolder::toDos(Use use, QTextStream &err) const
 {
-    return load<ToDoItem>(QStringLiteral("todos.cal"), ToDoFile::decode, ToDoFile::LargestFile, use, err);
+    return load<ToDoItem>(DataFiles::ToDos, ToDoFile::decode, ToDoFile::LargestFile, use, err);
 }
 
 void DataFolder::updateToDoPage(const QList<ToDoItem> &toDos) const
 {
-    const QString prefs = file(QStringLiteral("prefs.ini"));
-    QString value;
-    auto setting = [&](const char *key, const char *fallback) {
-        // As the program reads it: a key present with no value gives the default too.
-        if (PrivateProfile::getString(QStringLiteral("Prefs"), QLatin1String(key), QLatin1String(fallback), 3072, prefs, value) < 1)
-            value = QLatin1String(fallback);
-        return value;
+    const auto notUpdated = [](const QString &why) {
+        return Failure{FileFailed, QStringLiteral("the records were saved, but %1 was not updated: %2").arg(DataFiles::ExportPage, why)};
     };
+    // Read afresh, as the program reads its settings: a key present with no
+    // value gives the fallback too.
+    clsINIFile prefs;
+    prefs.setFile(file(DataFiles::Prefs));
     try {
-        if (NumberText::toInt32(setting("ExportToDo", "0")) != 1)
+        if (Prefs::whole(prefs, Prefs::ExportEnabled) != 1)
             return;
-        const int limit = NumberText::toInt16(setting("ExportToDoItems", "5"));
-        const QString page = ToDoPage::readTemplate(file(QStringLiteral("template_page.txt")));
-        const QString item = ToDoPage::readTemplate(file(QStringLiteral("template_item.txt")));
-        FileOps::writeWhole(file(QStringLiteral("ToDo.html")), Ansi::encode(ToDoPage::build(page, item, toDos, limit)));
+        ToDoPage::write(path_, toDos, Prefs::whole(prefs, Prefs::ExportItems));
     } catch (const AppError &e) {
-        throw Failure{FileFailed, QStringLiteral("the records were saved, but ToDo.html was not updated: %1").arg(e.description())};
+        throw notUpdated(e.description());
     } catch (const std::bad_alloc &) {
-        throw Failure{FileFailed, QStringLiteral("the records were saved, but ToDo.html was not updated: out of memory")};
+        throw notUpdated(QStringLiteral("out of memory"));
     }
 }
 

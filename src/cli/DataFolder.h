@@ -47,7 +47,8 @@ public:
     // something inside this folder.
     bool contains(const QString &path) const;
 
-    // Rewrites ToDo.html when the export is on, as the program does after every change.
+    // Rewrites the exported page of pending items when the export is on, as
+    // the program does after every change.
     void updateToDoPage(const QList<ToDoItem> &toDos) const;
 
 private:

@@ -2,6 +2,7 @@
 #include "Commands.h"
 
 #include "AppError.h"
+#include "DataFiles.h"
 #include "FileOps.h"
 #include "ICalendar.h"
 #include "Journal.h"
@@ -170,6 +171,114 @@ bool isStandardOutput(const QString &path, const Context &context)
            && out.st_dev == named.st_dev && out.st_ino == named.st_ino;
 }
 
+// ---- what an import reads and changes ---------------------------------------
+
+// Looked at before it is opened: reading a pipe or a device could keep the
+// command waiting for ever. Any other failure is DataFolder::read's to report.
+void ensureRegularFile(const QString &path)
+{
+    struct stat named;
+    if (::stat(QFile::encodeName(path).constData(), &named) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw Failure{BadInput, QStringLiteral("there is no file %1").arg(path)};
+    } else if (!S_ISREG(named.st_mode)) {
+        const QString kind = S_ISDIR(named.st_mode)                              ? QStringLiteral("a folder")
+                             : S_ISFIFO(named.st_mode)                           ? QStringLiteral("a pipe")
+                             : S_ISCHR(named.st_mode) || S_ISBLK(named.st_mode) ? QStringLiteral("a device")
+                                                                                 : QStringLiteral("something else");
+        throw Failure{BadInput, QStringLiteral("%1 is %2, not a regular file").arg(path, kind)};
+    }
+}
+
+ICalendar::Imported readCalendar(const QString &path)
+{
+    const QByteArray text = DataFolder::read(path);
+    try {
+        const QuietStderr quiet;
+        return ICalendar::read(text);
+    } catch (const ICalendar::Error &e) {
+        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, withoutStop(e.message))};
+    }
+}
+
+using NewFiles = QList<std::pair<QString, QByteArray>>;
+
+// Adds the imported records to the tables and makes the record files that
+// change, whole in memory, so that a table too large for its file is refused
+// before anything is written.
+NewFiles withImported(QList<Appointment> &appointments, QList<ToDoItem> &toDos, const ICalendar::Imported &imported,
+                      const QString &path)
+{
+    QByteArray newAppointments, newToDos;
+    try {
+        RecordFile::ensureFits(qint64(appointments.size()) + imported.appointments.size(), {}, QStringLiteral("appointment"));
+        RecordFile::ensureFits(qint64(toDos.size()) + imported.toDos.size(), {}, QStringLiteral("to-do item"));
+        appointments += imported.appointments;
+        toDos += imported.toDos;
+        if (!imported.appointments.isEmpty())
+            newAppointments = AppointmentFile::encode(appointments);
+        if (!imported.toDos.isEmpty())
+            newToDos = ToDoFile::encode(toDos);
+    } catch (const AppError &e) {
+        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, withoutStop(e.description()))};
+    }
+    NewFiles files;
+    if (!newAppointments.isEmpty())
+        files.append({DataFiles::Appointments, newAppointments});
+    if (!newToDos.isEmpty())
+        files.append({DataFiles::ToDos, newToDos});
+    return files;
+}
+
+// Both files change as one: an import killed between them is finished by
+// whoever opens the folder next, never left half done.
+void replaceRecordFiles(const DataFolder &data, const NewFiles &files)
+{
+    for (const auto &file : files) {
+        // The same refusals as any other write: a folder, a pipe or a link in a record file's place.
+        struct stat st;
+        const QString target = data.file(file.first);
+        if (::stat(QFile::encodeName(target).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw Failure{FileFailed, QStringLiteral("cannot write %1: it is not a file; nothing was imported").arg(target)};
+    }
+    if (files.isEmpty())
+        return;
+    try {
+        Journal::replaceTogether(data.path(), files);
+    } catch (const AppError &e) {
+        const bool begun = QFileInfo::exists(data.file(DataFiles::Journal));
+        throw Failure{FileFailed, withoutStop(e.description())
+                                      + (begun ? QStringLiteral("; the import is finished when the folder is next opened")
+                                               : QStringLiteral("; nothing was imported"))};
+    }
+}
+
+void reportImport(QTextStream &out, const ICalendar::Imported &imported, const QString &path)
+{
+    out << "Imported " << imported.appointments.size() << " appointments and " << imported.toDos.size()
+        << " to-do items from " << path << '\n';
+    if (imported.recurring)
+        out << count(imported.recurring, "recurring event came in as its first occurrence",
+                     "recurring events came in as their first occurrence")
+            << '\n';
+    if (imported.exceptions)
+        out << count(imported.exceptions, "changed occurrence of a recurring event was left out",
+                     "changed occurrences of recurring events were left out")
+            << '\n';
+    if (imported.replaced)
+        out << count(imported.replaced, "text held characters Brindlewatch cannot store; they read \"?\" now",
+                     "texts held characters Brindlewatch cannot store; they read \"?\" now")
+            << '\n';
+    if (imported.endingBeforeStart)
+        out << count(imported.endingBeforeStart, "event ending before it starts was imported as zero-length",
+                     "events ending before they start were imported as zero-length")
+            << '\n';
+    if (imported.leftOut)
+        out << count(imported.leftOut, "event or to-do not directly inside a VCALENDAR was left out",
+                     "events and to-dos not directly inside a VCALENDAR were left out")
+            << '\n';
+}
+
 } // namespace
 
 int exportCalendar(DataFolder &data, const Arguments &args, const Context &context)
@@ -212,100 +321,16 @@ int exportCalendar(DataFolder &data, const Arguments &args, const Context &conte
 int importCalendar(DataFolder &data, const Arguments &args, const Context &context)
 {
     const QString path = calendarPath(args, "import");
-    // Looked at before it is opened: reading a pipe or a device could keep
-    // the command waiting for ever. Any other failure is DataFolder::read's
-    // to report.
-    struct stat named;
-    if (::stat(QFile::encodeName(path).constData(), &named) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR)
-            throw Failure{BadInput, QStringLiteral("there is no file %1").arg(path)};
-    } else if (!S_ISREG(named.st_mode)) {
-        const QString kind = S_ISDIR(named.st_mode)                              ? QStringLiteral("a folder")
-                             : S_ISFIFO(named.st_mode)                           ? QStringLiteral("a pipe")
-                             : S_ISCHR(named.st_mode) || S_ISBLK(named.st_mode) ? QStringLiteral("a device")
-                                                                                 : QStringLiteral("something else");
-        throw Failure{BadInput, QStringLiteral("%1 is %2, not a regular file").arg(path, kind)};
-    }
-    ICalendar::Imported imported;
-    const QByteArray text = DataFolder::read(path);
-    try {
-        const QuietStderr quiet;
-        imported = ICalendar::read(text);
-    } catch (const ICalendar::Error &e) {
-        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, withoutStop(e.message))};
-    }
+    ensureRegularFile(path);
+    const ICalendar::Imported imported = readCalendar(path);
 
     data.lock();
     QList<Appointment> appointments = data.appointments(DataFolder::Use::Write, *context.err);
     QList<ToDoItem> toDos = data.toDos(DataFolder::Use::Write, *context.err);
-    const QString appointmentsPath = data.file(QStringLiteral("appointments.cal"));
-    const QString toDosPath = data.file(QStringLiteral("todos.cal"));
-
-    // Both files are made in memory first, so that a table too large for its
-    // file is refused before anything is written.
-    QByteArray newAppointments, newToDos;
-    try {
-        RecordFile::ensureFits(qint64(appointments.size()) + imported.appointments.size(), {}, QStringLiteral("appointment"));
-        RecordFile::ensureFits(qint64(toDos.size()) + imported.toDos.size(), {}, QStringLiteral("to-do item"));
-        appointments += imported.appointments;
-        toDos += imported.toDos;
-        if (!imported.appointments.isEmpty())
-            newAppointments = AppointmentFile::encode(appointments);
-        if (!imported.toDos.isEmpty())
-            newToDos = ToDoFile::encode(toDos);
-    } catch (const AppError &e) {
-        throw Failure{BadInput, QStringLiteral("%1: %2; nothing was imported").arg(path, withoutStop(e.description()))};
-    }
-
-    // Both files change as one: a import killed between them is finished by
-    // whoever opens the folder next, never left half done.
-    QList<std::pair<QString, QByteArray>> files;
-    if (!newAppointments.isEmpty())
-        files.append({QStringLiteral("appointments.cal"), newAppointments});
-    if (!newToDos.isEmpty())
-        files.append({QStringLiteral("todos.cal"), newToDos});
-    for (const auto &file : std::as_const(files)) {
-        // The same refusals as any other write: a folder, a pipe or a link in a record file's place.
-        struct stat st;
-        const QString target = data.file(file.first);
-        if (::stat(QFile::encodeName(target).constData(), &st) == 0 && !S_ISREG(st.st_mode))
-            throw Failure{FileFailed, QStringLiteral("cannot write %1: it is not a file; nothing was imported").arg(target)};
-    }
-    if (!files.isEmpty()) {
-        try {
-            Journal::replaceTogether(data.path(), files);
-        } catch (const AppError &e) {
-            const bool begun = QFileInfo::exists(data.file(QLatin1String(Journal::FileName)));
-            throw Failure{FileFailed, withoutStop(e.description())
-                                          + (begun ? QStringLiteral("; the import is finished when the folder is next opened")
-                                                   : QStringLiteral("; nothing was imported"))};
-        }
-    }
-
-    QTextStream &out = *context.out;
-    out << "Imported " << imported.appointments.size() << " appointments and " << imported.toDos.size()
-        << " to-do items from " << path << '\n';
-    if (imported.recurring)
-        out << count(imported.recurring, "recurring event came in as its first occurrence",
-                     "recurring events came in as their first occurrence")
-            << '\n';
-    if (imported.exceptions)
-        out << count(imported.exceptions, "changed occurrence of a recurring event was left out",
-                     "changed occurrences of recurring events were left out")
-            << '\n';
-    if (imported.replaced)
-        out << count(imported.replaced, "text held characters Brindlewatch cannot store; they read \"?\" now",
-                     "texts held characters Brindlewatch cannot store; they read \"?\" now")
-            << '\n';
-    if (imported.endingBeforeStart)
-        out << count(imported.endingBeforeStart, "event ending before it starts was imported as zero-length",
-                     "events ending before they start were imported as zero-length")
-            << '\n';
-    if (imported.leftOut)
-        out << count(imported.leftOut, "event or to-do not directly inside a VCALENDAR was left out",
-                     "events and to-dos not directly inside a VCALENDAR were left out")
-            << '\n';
-    if (!newToDos.isEmpty())
+    replaceRecordFiles(data, withImported(appointments, toDos, imported, path));
+    reportImport(*context.out, imported, path);
+    // The page lists pending items, so only new to-do items change it.
+    if (!imported.toDos.isEmpty())
         data.updateToDoPage(toDos);
     return Ok;
 }

@@ -3,6 +3,7 @@
 
 #include "AppError.h"
 #include "Backups.h"
+#include "DataFiles.h"
 #include "DateText.h"
 #include "FileOps.h"
 
@@ -15,11 +16,24 @@ namespace Cli {
 
 namespace {
 
-const char *const kRecordFiles[] = {"appointments.cal", "todos.cal"};
+// Each record file with the backup the program makes of it at every start.
+struct RecordFileNames {
+    QLatin1String file;
+    QLatin1String startBackup;
+};
+const RecordFileNames kRecordFiles[] = {{DataFiles::Appointments, DataFiles::AppointmentsBackup},
+                                        {DataFiles::ToDos, DataFiles::ToDosBackup}};
+
+// The record file is always one of kRecordFiles, or none for a name that
+// belongs to neither.
+bool holdsAppointments(const QString &recordFile)
+{
+    return recordFile == DataFiles::Appointments;
+}
 
 QString nounFor(const QString &recordFile, qsizetype count)
 {
-    if (recordFile.startsWith(QLatin1String("appointments")))
+    if (holdsAppointments(recordFile))
         return count == 1 ? QStringLiteral("appointment") : QStringLiteral("appointments");
     return count == 1 ? QStringLiteral("to-do item") : QStringLiteral("to-do items");
 }
@@ -33,12 +47,12 @@ struct Count {
 // The most bytes a sound copy of the record file holds.
 qint64 largestOf(const QString &recordFile)
 {
-    return recordFile.startsWith(QLatin1String("appointments")) ? AppointmentFile::LargestFile : ToDoFile::LargestFile;
+    return holdsAppointments(recordFile) ? AppointmentFile::LargestFile : ToDoFile::LargestFile;
 }
 
 Count countRecords(const QString &recordFile, const QByteArray &bytes)
 {
-    if (recordFile.startsWith(QLatin1String("appointments"))) {
+    if (holdsAppointments(recordFile)) {
         const auto decoded = AppointmentFile::decode(bytes);
         return {decoded.records.size(), decoded.damage};
     }
@@ -74,12 +88,11 @@ QDateTime dateOf(const QString &path)
 QStringList allBackups(const DataFolder &data)
 {
     QStringList names;
-    for (const char *record : kRecordFiles) {
-        const QString bak = QFileInfo(QLatin1String(record)).completeBaseName() + QStringLiteral(".bak");
-        if (QFileInfo::exists(data.file(bak)))
-            names << bak;
-        for (const QString &copy : Backups::copiesOf(data.file(QLatin1String(record)), data.file(QStringLiteral("backups"))))
-            names << QStringLiteral("backups/") + copy;
+    for (const RecordFileNames &record : kRecordFiles) {
+        if (QFileInfo::exists(data.file(record.startBackup)))
+            names << record.startBackup;
+        for (const QString &copy : Backups::copiesOf(data.file(record.file), data.file(DataFiles::Backups)))
+            names << DataFiles::Backups + u'/' + copy;
     }
     return names;
 }
@@ -88,16 +101,13 @@ QStringList allBackups(const DataFolder &data)
 // keeps of the file it replaces count too: restoring one is the way back.
 QString recordFileOf(const QString &backup)
 {
-    static const QRegularExpression dated(QStringLiteral("^(.+)-\\d{8}-\\d{6}-\\d{2}\\.cal$"));
     static const QRegularExpression kept(QStringLiteral("^(.+)\\.before-restore-\\d{8}-\\d{6}(-\\d+)?$"));
     const QString name = QFileInfo(backup).fileName();
-    const QRegularExpressionMatch m = dated.match(name);
     const QRegularExpressionMatch k = kept.match(name);
-    for (const char *record : kRecordFiles) {
-        const QString base = QFileInfo(QLatin1String(record)).completeBaseName();
-        if (name == base + QStringLiteral(".bak") || (m.hasMatch() && m.captured(1) == base)
-            || (k.hasMatch() && k.captured(1) == QLatin1String(record)))
-            return QLatin1String(record);
+    for (const RecordFileNames &record : kRecordFiles) {
+        if (name == record.startBackup || Backups::isCopyOf(name, record.file)
+            || (k.hasMatch() && k.captured(1) == record.file))
+            return record.file;
     }
     return {};
 }
@@ -110,6 +120,97 @@ QString keptName(const DataFolder &data, const QString &recordFile, const QDateT
     for (int n = 2; QFileInfo::exists(data.file(name)); ++n)
         name = stamp + u'-' + QString::number(n);
     return name;
+}
+
+// What a restore puts back when it is given no name: every start-up backup there is.
+QStringList startBackups(const DataFolder &data)
+{
+    QStringList chosen;
+    for (const RecordFileNames &record : kRecordFiles) {
+        if (QFileInfo::exists(data.file(record.startBackup)))
+            chosen << record.startBackup;
+    }
+    if (chosen.isEmpty())
+        throw Failure{BadInput, QStringLiteral("there is no start-up backup in %1 to restore").arg(data.path())};
+    return chosen;
+}
+
+// One backup to put back, read whole before anything is changed.
+struct Step {
+    QString backupPath, recordFile;
+    QByteArray bytes;
+};
+
+Step readBackup(const DataFolder &data, const QString &name)
+{
+    // A name as "backups" lists it, or any path to such a copy.
+    const QString path = QFileInfo::exists(data.file(name)) ? data.file(name) : name;
+    const QString recordFile = recordFileOf(name);
+    if (recordFile.isEmpty() || !QFileInfo::exists(path)) {
+        throw Failure{BadInput, QStringLiteral("'%1' is not a backup; 'backups' lists them").arg(name)};
+    }
+    // Before anything is read or kept: the record file will be replaced,
+    // which a link must not lead elsewhere.
+    try {
+        FileOps::ensureReplaceable(data.file(recordFile), FileOps::Links::Refuse);
+    } catch (const AppError &e) {
+        throw Failure{FileFailed, e.description() + QStringLiteral("; nothing was restored")};
+    }
+    // Anything but a regular file in the backup's place is refused by the read, naming it.
+    Step step{path, recordFile, DataFolder::read(path, largestOf(recordFile))};
+    const Count counted = countRecords(recordFile, step.bytes);
+    if (counted.damage) {
+        throw Failure{BadInput, QStringLiteral("%1 is damaged (%2); nothing was restored").arg(name, counted.damage->what)};
+    }
+    return step;
+}
+
+// Without --yes a restore only tells what it would do.
+void tellPlan(const DataFolder &data, const QList<Step> &steps, QTextStream &out)
+{
+    for (const Step &s : steps) {
+        const QString current = data.file(s.recordFile);
+        out << "Would replace " << s.recordFile << " ("
+            << (QFileInfo::exists(current) ? describe(s.recordFile, DataFolder::read(current, largestOf(s.recordFile)))
+                                           : QStringLiteral("none"))
+            << ") with " << QDir(data.path()).relativeFilePath(s.backupPath) << " (" << describe(s.recordFile, s.bytes) << ")\n";
+    }
+    out << "Nothing was changed; run the same command with --yes to restore.\n";
+}
+
+// Keeps the record file under a new name before the backup replaces it; false
+// when it already holds the backup's records and is to be left alone.
+bool keepCurrent(const DataFolder &data, const Step &s, const Context &context)
+{
+    QTextStream &out = *context.out;
+    const QString current = data.file(s.recordFile);
+    if (!QFileInfo::exists(current))
+        return true;
+    const QByteArray now = DataFolder::read(current, largestOf(s.recordFile));
+    if (now == s.bytes) {
+        out << s.recordFile << " already holds these records; left as it is\n";
+        return false;
+    }
+    const QString kept = keptName(data, s.recordFile, context.now);
+    try {
+        FileOps::createNew(data.file(kept), now);
+    } catch (const AppError &e) {
+        throw Failure{FileFailed, QStringLiteral("cannot keep %1 as %2: %3; it was not replaced")
+                                      .arg(s.recordFile, kept, e.description())};
+    }
+    out << "Kept the current " << s.recordFile << " as " << kept << '\n';
+    return true;
+}
+
+void putBack(const DataFolder &data, const Step &s, const Context &context)
+{
+    if (!keepCurrent(data, s, context))
+        return;
+    DataFolder::write(data.file(s.recordFile), s.bytes);
+    *context.out << "Restored " << s.recordFile << " from " << QDir(data.path()).relativeFilePath(s.backupPath) << " ("
+                 << describe(s.recordFile, s.bytes) << ")\n";
+    if (s.recordFile == DataFiles::ToDos)
+        data.updateToDoPage(ToDoFile::decode(s.bytes).records);
 }
 
 } // namespace
@@ -137,84 +238,18 @@ int backups(DataFolder &data, const Arguments &, const Context &context)
 
 int restore(DataFolder &data, const Arguments &args, const Context &context)
 {
-    QStringList chosen;
-    if (args.positional.isEmpty()) {
-        for (const char *record : kRecordFiles) {
-            const QString bak = QFileInfo(QLatin1String(record)).completeBaseName() + QStringLiteral(".bak");
-            if (QFileInfo::exists(data.file(bak)))
-                chosen << bak;
-        }
-        if (chosen.isEmpty())
-            throw Failure{BadInput, QStringLiteral("there is no start-up backup in %1 to restore").arg(data.path())};
-    } else {
-        chosen << args.positional[0];
-    }
-
-    struct Step {
-        QString backupPath, recordFile;
-        QByteArray bytes;
-    };
+    const QStringList chosen = args.positional.isEmpty() ? startBackups(data) : QStringList{args.positional[0]};
     QList<Step> steps;
-    for (const QString &name : chosen) {
-        // A name as "backups" lists it, or any path to such a copy.
-        const QString path = QFileInfo::exists(data.file(name)) ? data.file(name) : name;
-        const QString recordFile = recordFileOf(name);
-        if (recordFile.isEmpty() || !QFileInfo::exists(path)) {
-            throw Failure{BadInput, QStringLiteral("'%1' is not a backup; 'backups' lists them").arg(name)};
-        }
-        // Before anything is read or kept: the record file will be replaced,
-        // which a link must not lead elsewhere.
-        try {
-            FileOps::ensureReplaceable(data.file(recordFile), FileOps::Links::Refuse);
-        } catch (const AppError &e) {
-            throw Failure{FileFailed, e.description() + QStringLiteral("; nothing was restored")};
-        }
-        // Anything but a regular file in the backup's place is refused by the read, naming it.
-        Step step{path, recordFile, DataFolder::read(path, largestOf(recordFile))};
-        const Count counted = countRecords(recordFile, step.bytes);
-        if (counted.damage) {
-            throw Failure{BadInput, QStringLiteral("%1 is damaged (%2); nothing was restored").arg(name, counted.damage->what)};
-        }
-        steps.append(step);
-    }
+    for (const QString &name : chosen)
+        steps.append(readBackup(data, name));
 
-    QTextStream &out = *context.out;
     if (!args.has(QStringLiteral("--yes"))) {
-        for (const Step &s : steps) {
-            const QString current = data.file(s.recordFile);
-            out << "Would replace " << s.recordFile << " ("
-                << (QFileInfo::exists(current) ? describe(s.recordFile, DataFolder::read(current, largestOf(s.recordFile)))
-                                               : QStringLiteral("none"))
-                << ") with " << QDir(data.path()).relativeFilePath(s.backupPath) << " (" << describe(s.recordFile, s.bytes) << ")\n";
-        }
-        out << "Nothing was changed; run the same command with --yes to restore.\n";
+        tellPlan(data, steps, *context.out);
         return No;
     }
-
     data.lock();
-    for (const Step &s : steps) {
-        const QString current = data.file(s.recordFile);
-        if (QFileInfo::exists(current)) {
-            const QByteArray now = DataFolder::read(current, largestOf(s.recordFile));
-            if (now == s.bytes) {
-                out << s.recordFile << " already holds these records; left as it is\n";
-                continue;
-            }
-            const QString kept = keptName(data, s.recordFile, context.now);
-            try {
-                FileOps::createNew(data.file(kept), now);
-            } catch (const AppError &e) {
-                throw Failure{FileFailed, QStringLiteral("cannot keep %1 as %2: %3; it was not replaced")
-                                              .arg(s.recordFile, kept, e.description())};
-            }
-            out << "Kept the current " << s.recordFile << " as " << kept << '\n';
-        }
-        DataFolder::write(current, s.bytes);
-        out << "Restored " << s.recordFile << " from " << QDir(data.path()).relativeFilePath(s.backupPath) << " ("
-            << describe(s.recordFile, s.bytes) << ")\n";
-        if (s.recordFile == QLatin1String("todos.cal"))
-            data.updateToDoPage(ToDoFile::decode(s.bytes).records);
-    }
+    for (const Step &s : steps)
+        putBack(data, s, context);
     return Ok;
 }
 

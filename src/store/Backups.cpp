@@ -9,7 +9,7 @@
 
 namespace {
 
-// "appointments.cal" gives "appointments-20261207-140509-00.cal"; the last
+// DataFiles::Appointments gives "appointments-20261207-140509-00.cal"; the last
 // two digits tell apart copies made within one second, so names sort by age.
 QRegularExpression namePattern(const QFileInfo &record)
 {
@@ -31,6 +31,23 @@ QStringList copiesOf(const QString &recordFile, const QString &folder)
             copies << name;
     }
     return copies;
+}
+
+bool isCopyOf(const QString &name, const QString &recordFile)
+{
+    return namePattern(QFileInfo(recordFile)).match(name).hasMatch();
+}
+
+void replaceStartBackup(const QString &recordFile, const QString &backupFile, qint64 largest,
+                        std::optional<QByteArray> &content)
+{
+    // Read once: the same bytes make the backups and the first load.
+    content = FileOps::readWhole(recordFile, largest);
+    // Rereading the backup costs far less than rewriting a large file.
+    if (!FileOps::isReadOnly(backupFile) && FileOps::holds(backupFile, *content))
+        return;
+    // A backup that is a link would carry the copy out of the data folder.
+    FileOps::writeWhole(backupFile, *content, FileOps::Links::Refuse);
 }
 
 void keepDatedCopy(const QByteArray &bytes, const QString &recordFile, const QString &folder, const QDateTime &now)

@@ -1,10 +1,14 @@
 #include "Journal.h"
 
 #include "AppError.h"
+#include "DataFiles.h"
 #include "FileOps.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <algorithm>
+#include <iterator>
 
 namespace Journal {
 
@@ -12,12 +16,13 @@ namespace {
 
 const QString kNewSuffix = QStringLiteral(".new");
 const QByteArray kEnd = "end\n";
+const QLatin1String kRecordFiles[] = {DataFiles::Appointments, DataFiles::ToDos};
 
 // The only files a journal may name: a journal written by anyone else must
 // not move a file in from or out to anywhere.
 bool isRecordFile(const QString &name)
 {
-    return name == QLatin1String("appointments.cal") || name == QLatin1String("todos.cal");
+    return std::find(std::begin(kRecordFiles), std::end(kRecordFiles), name) != std::end(kRecordFiles);
 }
 
 QString at(const QString &folder, const QString &name)
@@ -37,15 +42,15 @@ void replaceTogether(const QString &folder, const QList<std::pair<QString, QByte
         journal += name.toUtf8() + '\n';
     }
     // From here on the change is made: every new file is whole on disk.
-    FileOps::writeWhole(at(folder, QLatin1String(FileName)), journal + kEnd, FileOps::Links::Refuse);
+    FileOps::writeWhole(at(folder, DataFiles::Journal), journal + kEnd, FileOps::Links::Refuse);
     for (const auto &file : files)
         FileOps::moveOver(at(folder, file.first + kNewSuffix), at(folder, file.first));
-    FileOps::removeIfExists(at(folder, QLatin1String(FileName)));
+    FileOps::removeIfExists(at(folder, DataFiles::Journal));
 }
 
 Recovered recover(const QString &folder)
 {
-    const QString journalPath = at(folder, QLatin1String(FileName));
+    const QString journalPath = at(folder, DataFiles::Journal);
     QStringList names;
     bool whole = false;
     if (QFile::exists(journalPath)) {
@@ -68,7 +73,7 @@ Recovered recover(const QString &folder)
         outcome = Recovered::Completed;
     }
     // New copies no whole journal names were never part of a change.
-    for (const QString &name : {QStringLiteral("appointments.cal"), QStringLiteral("todos.cal")}) {
+    for (const QString name : kRecordFiles) {
         const QString stray = at(folder, name + kNewSuffix);
         if (QFile::exists(stray) || QFileInfo(stray).isSymLink()) {
             FileOps::removeIfExists(stray);

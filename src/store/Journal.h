@@ -7,16 +7,14 @@
 #include <utility>
 
 // Replacing both record files as one change. Each new file is written whole
-// beside its old one (as "<name>.new"), then a journal naming them is
-// written, and only then are they moved into place one by one. A writer
-// killed between two of those moves leaves the journal behind, and the next
-// one to open the folder (the window at start, or the command-line tool when
-// it takes the folder) finishes the moves. One killed before the journal was
-// whole leaves only new files, which are thrown away: the old files were
-// never touched.
+// beside its old one (as "<name>.new"), then a journal naming them
+// (DataFiles::Journal) is written, and only then are they moved into place
+// one by one. A writer killed between two of those moves leaves the journal
+// behind, and the next one to open the folder (the window at start, or the
+// command-line tool when it takes the folder) finishes the moves. One killed
+// before the journal was whole leaves only new files, which are thrown away:
+// the old files were never touched.
 namespace Journal {
-
-inline constexpr char FileName[] = "records.journal";
 
 // The files, by name within `folder`, with their new content. Throws
 // AppError when a file cannot be written; when that happens after the

@@ -17,7 +17,7 @@ extern qint32 ExportToDo;
 // How many pending items the export writes.
 extern qint16 ExportToDoItems;
 
-// Where each setting lives in prefs.ini, what it falls back to and what it
+// Where each setting lives in the settings file, what it falls back to and what it
 // may hold: the window, the preferences dialog and the command-line tool all
 // read and write the settings through these.
 namespace Prefs {
