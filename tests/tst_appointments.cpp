@@ -43,11 +43,6 @@ QString shownByPicker(const QDate &date, const QTime &time)
     return DateText::shortDate(date) + u' ' + QLocale().toString(time, QStringLiteral("HH:mm"));
 }
 
-QString row(const QString &visible, int index)
-{
-    return RowList::rowText(visible, index);
-}
-
 // The stored value of a wall-clock time, which belongs to no zone.
 double wallClock(const QDate &day, const QTime &time)
 {

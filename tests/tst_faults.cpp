@@ -85,8 +85,7 @@ private slots:
     void init()
     {
         setUp();
-        box->write(QStringLiteral("template_page.txt"), "[content]");
-        box->write(QStringLiteral("template_item.txt"), "<[title]>");
+        writeTemplates();
         ExportToDo = 0;
         FileOps::setFaults(&plan);
         plan.armed = false;

@@ -1,3 +1,4 @@
+#include "ScopedZone.h"
 #include "Ansi.h"
 #include "Appointment.h"
 #include "ICalendar.h"
@@ -24,13 +25,6 @@ double at(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
 {
     return OleDate::fromDateTime(QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc()));
 }
-
-// Sets the local time zone for as long as it lives.
-struct LocalZone {
-    const QByteArray old = qgetenv("TZ");
-    explicit LocalZone(const QByteArray &zone) { qputenv("TZ", zone), tzset(); }
-    ~LocalZone() { qputenv("TZ", old), tzset(); }
-};
 
 QByteArray calendar(const QByteArray &body)
 {
@@ -282,7 +276,7 @@ private slots:
     void roundTrip_random()
     {
         QFETCH(QByteArray, zone);
-        const LocalZone local(zone);
+        const ScopedZone local(zone);
         QRandomGenerator rng(20260329);
         QList<Appointment> appointments;
         for (int i = 0; i < 300; ++i) {
@@ -341,7 +335,7 @@ private slots:
         QFETCH(QByteArray, body);
         QFETCH(double, start);
         QFETCH(double, end);
-        const LocalZone local("Europe/Berlin");
+        const ScopedZone local("Europe/Berlin");
         const auto back = ICalendar::read(calendar(body));
         QCOMPARE(back.appointments.size(), 1);
         QCOMPARE(back.appointments[0].StartTime, start);
@@ -536,7 +530,7 @@ private slots:
         QFETCH(double, start);
         QFETCH(double, end);
         QFETCH(int, counted);
-        const LocalZone local("Europe/Berlin");
+        const ScopedZone local("Europe/Berlin");
         const auto back = ICalendar::read(calendar(vevent(lines) + vevent(lines)));
         QCOMPARE(back.appointments.size(), 2);
         QCOMPARE(back.appointments[0].StartTime, start);
@@ -642,7 +636,7 @@ private slots:
         QFETCH(QByteArray, vtimezone);
         QFETCH(QByteArray, tzid);
         QFETCH(QString, error);
-        const LocalZone local("UTC");
+        const ScopedZone local("UTC");
         // Every half hour of the weeks around the changes of two years, and
         // a few times long before and long after.
         QList<QDateTime> times;

@@ -1,3 +1,4 @@
+#include "ScratchFile.h"
 #include "AppError.h"
 #include "NumberText.h"
 #include "Prefs.h"
@@ -9,22 +10,14 @@
 
 #include <bit>
 
-class tst_Prefs : public QObject
+class tst_Prefs : public QObject, ScratchFile
 {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    QString path() const { return dir.filePath(QStringLiteral("prefs.ini")); }
-    void put(const QByteArray &bytes)
+public:
+    tst_Prefs()
+        : ScratchFile(QStringLiteral("prefs.ini"))
     {
-        QFile f(path());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray content() const
-    {
-        QFile f(path());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
 
 private slots:

@@ -26,8 +26,7 @@ private slots:
     void init()
     {
         setUp();
-        box->write(QStringLiteral("template_page.txt"), "[content]");
-        box->write(QStringLiteral("template_item.txt"), "<[title]>");
+        writeTemplates();
     }
     void cleanup()
     {

@@ -1,3 +1,4 @@
+#include "ScratchFile.h"
 #include "PrivateProfile.h"
 
 #include <QDir>
@@ -13,23 +14,14 @@
 using OptText = std::optional<QString>;
 Q_DECLARE_METATYPE(OptText)
 
-class tst_PrivateProfile : public QObject
+class tst_PrivateProfile : public QObject, ScratchFile
 {
     Q_OBJECT
 
-    QTemporaryDir dir;
-    QString path() const { return dir.filePath(QStringLiteral("test.ini")); }
-
-    void put(const QByteArray &bytes)
+public:
+    tst_PrivateProfile()
+        : ScratchFile(QStringLiteral("test.ini"), QByteArrayLiteral("<missing>"))
     {
-        QFile f(path());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray content() const
-    {
-        QFile f(path());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
 private slots:
@@ -159,8 +151,8 @@ private slots:
 
     void write_missingFolder_fails()
     {
-        QVERIFY(!PrivateProfile::writeString("P", QString("A"), QString("1"), dir.filePath("no/such/prefs.ini")));
-        QVERIFY(!QFile::exists(dir.filePath("no/such/prefs.ini")));
+        QVERIFY(!PrivateProfile::writeString("P", QString("A"), QString("1"), sibling("no/such/prefs.ini")));
+        QVERIFY(!QFile::exists(sibling("no/such/prefs.ini")));
     }
 
     // A named pipe that nobody writes, or a folder, in the file's place reads
@@ -175,7 +167,7 @@ private slots:
     void specialFile_readsAsMissingAndIsLeftAlone()
     {
         QFETCH(bool, folder);
-        const QString file = dir.filePath(QStringLiteral("special.ini"));
+        const QString file = sibling(QStringLiteral("special.ini"));
         if (folder)
             QVERIFY(QDir().mkdir(file));
         else

@@ -22,11 +22,6 @@ QByteArray buyMilk(bool done)
            + QByteArray::fromHex("0800") + "Buy milk" + QByteArray::fromHex("0000");
 }
 
-QString row(const QString &visible, int index)
-{
-    return RowList::rowText(visible, index);
-}
-
 } // namespace
 
 class tst_ToDos : public QObject, WindowFixture

@@ -66,7 +66,7 @@ bool frmMain::Form_Load()
     // finished before anything reads them or backs them up.
     step([&] { Journal::recover(Platform::dataFolder(services_.applicationFolder())); });
     step([&] { PrefsINI().setFile(dataPath(DataFiles::Prefs)); });
-    // The settings reader takes a prefs.ini it cannot read as missing, as the
+    // The settings reader takes a settings file it cannot read as missing, as the
     // defaults demand; one that is no file at all is worth telling, once.
     step([&] { FileOps::ensureRegular(dataPath(DataFiles::Prefs)); });
     step([&] { tray_->InitTrayIcon(imgIcon->pixmap(), windowTitle()); });

@@ -15,6 +15,12 @@ inline QByteArray shippedLogo()
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// A list row's whole text: what shows, then the hidden key of record `index`.
+inline QString row(const QString &visible, int index)
+{
+    return RowList::rowText(visible, index);
+}
+
 // The texts of a list's rows, top to bottom.
 inline QStringList rowsOf(const RowList *list)
 {
@@ -46,6 +52,13 @@ public:
     {
         w.reset();
         box.reset();
+    }
+
+    // Templates that make the to-do page easy to read back.
+    void writeTemplates()
+    {
+        box->write(QStringLiteral("template_page.txt"), "[content]");
+        box->write(QStringLiteral("template_item.txt"), "<[title]>");
     }
 
     // Starts (again) on whatever the data folder holds now.
