@@ -12,7 +12,7 @@ cd "$here"
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libical-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation)
 test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer clang libclang-rt-14-dev python3 python3-icalendar
-  locales tzdata)
+  locales tzdata clang-format)
 # The locales the suite's matrix of users' worlds runs in.
 test_locales=(en_US.UTF-8 en_GB.UTF-8 de_DE.UTF-8 sv_SE.UTF-8 ar_EG.UTF-8 ja_JP.UTF-8)
 
@@ -41,39 +41,41 @@ generate_locales() {
   if ((missing)); then locale-gen; fi
 }
 
-build() { # folder, extra cmake arguments...
-  local dir=$1
-  shift
-  cmake -S . -B "$dir" -G Ninja "$@"
-  cmake --build "$dir" -j2
+# The folders, options and test environments live in CMakePresets.json, so
+# that a build by hand with the same preset name is the build this script makes.
+build() { # preset
+  cmake --preset "$1"
+  cmake --build --preset "$1"
 }
 
 case "${1:-}" in
 run)
   install_missing "${packages[@]}"
-  build build -DBUILD_TESTING=OFF -DBW_SANITIZE=OFF -DBW_FUZZ=OFF
+  build run
   exec ./build/brindlewatch
   ;;
 test)
   install_missing "${packages[@]}" "${test_packages[@]}"
   generate_locales
-  # Every option the suite needs is given, so a folder configured otherwise
-  # before (by "run", say, with testing off) is put right, and a run that
-  # finds no tests fails.
-  build build -DBUILD_TESTING=ON -DBW_SANITIZE=OFF -DBW_FUZZ=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  ctest --test-dir build --output-on-failure --no-tests=error -j2
-  build build-sanitize -DBUILD_TESTING=ON -DBW_SANITIZE=ON -DBW_FUZZ=OFF -DCMAKE_BUILD_TYPE=Debug
-  ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    LSAN_OPTIONS=suppressions="$here/tests/lsan.supp" \
-    ctest --test-dir build-sanitize --output-on-failure --no-tests=error -LE world -j2
+  # Formatting first: it takes a second, and the builds take minutes.
+  bash scripts/check-format.sh
+  # Every preset gives every option the suite needs, so a folder configured
+  # otherwise before (by "run", say, with testing off) is put right, and every
+  # test preset fails a run that finds no tests.
+  build dev
+  ctest --preset dev
+  # The test preset holds the sanitizers' options, so that a run by hand with
+  # it stops at the same first error and knows the same leaks to ignore.
+  build asan
+  ctest --preset asan
   # The store's fuzz targets, each for a bounded time on the committed corpus.
-  CC=clang CXX=clang++ build build-fuzz -DBW_FUZZ=ON -DBW_SANITIZE=OFF -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  ctest --test-dir build-fuzz --output-on-failure --no-tests=error -j2
+  build fuzz
+  ctest --preset fuzz
   ;;
 bench)
   # Not part of the test suite: measurements take minutes and want a quiet machine.
   install_missing "${packages[@]}" libbenchmark-dev xvfb xauth openbox xdotool
-  build build-bench -DBW_BENCH=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release
+  build bench
   ./build-bench/bench/bench_store --benchmark_min_time=0.2
   bash bench/startup.sh build-bench 100000 10000 7
   bash bench/cli.sh build-bench 100000 10000 11

@@ -96,12 +96,19 @@ struct Decoded {
     bool counted = false;
 };
 
-// Reads the header and then the records with readOne(Reader&). A header that
-// is not a count gives no records; a file that ends early keeps the records
-// read so far; bytes after the last record are reported too, since the next
-// save would drop them.
+// Asks for large pages over the decoded table, as FileOps does for file
+// buffers; it lives in the .cpp so that this header need not include FileOps.
 void preferLargePages(char *data, qsizetype length);
 
+// Reads the header and then as many records as it counts, each with
+// readOne(Reader&). Damage is returned in `damage` rather than thrown, so
+// that the caller can keep a copy of the file before it reports: a header
+// that is not a count gives no records and leaves `counted` false, as nothing
+// after it can be trusted; a file that ends early keeps the records read so
+// far; bytes after the last record are reported too, since the next save
+// would drop them. The records' texts stay in one shared copy of `bytes` and
+// are decoded only when looked at, so that a large file loads without a
+// decode per text.
 template<class Record, class ReadOne>
 Decoded<Record> decode(const QByteArray &bytes, ReadOne readOne)
 {
