@@ -7,10 +7,10 @@
 namespace {
 
 const QStringList kWords = {
-    QStringLiteral("meeting"), QStringLiteral("call"),   QStringLiteral("dentist"), QStringLiteral("caf\u00e9"),
-    QStringLiteral("review"),  QStringLiteral("project"), QStringLiteral("\u20ac50"), QStringLiteral("birthday"),
-    QStringLiteral("Z\u00fcrich"), QStringLiteral("train"), QStringLiteral("lunch"), QStringLiteral("notes"),
-    QStringLiteral("plan"),    QStringLiteral("garden"),  QStringLiteral("na\u00efve"), QStringLiteral("budget"),
+    QStringLiteral("meeting"),     QStringLiteral("call"),    QStringLiteral("dentist"),    QStringLiteral("caf\u00e9"),
+    QStringLiteral("review"),      QStringLiteral("project"), QStringLiteral("\u20ac50"),   QStringLiteral("birthday"),
+    QStringLiteral("Z\u00fcrich"), QStringLiteral("train"),   QStringLiteral("lunch"),      QStringLiteral("notes"),
+    QStringLiteral("plan"),        QStringLiteral("garden"),  QStringLiteral("na\u00efve"), QStringLiteral("budget"),
 };
 
 QString words(QRandomGenerator &random, int minLength, int maxLength, bool lineBreaks)

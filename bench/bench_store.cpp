@@ -1,11 +1,11 @@
 // Times the store operations of the main window at 1,000 to 1,000,000 records.
+#include "AppointmentsPane.h"
 #include "DataGen.h"
 #include "FileOps.h"
 #include "Prefs.h"
 #include "TestSupport.h"
-#include "frmMain.h"
-#include "AppointmentsPane.h"
 #include "ToDoPane.h"
+#include "frmMain.h"
 
 #include "BCGCalendar.h"
 

@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 std::abort();
             ++cameBackZeroLength;
         }
-        for (const auto &[x, y] : {std::pair{a.Title, b.Title}, {a.Category, b.Category}, {a.Description, b.Description}}) {
+        for (const auto &[x, y] :
+             {std::pair{a.Title, b.Title}, {a.Category, b.Category}, {a.Description, b.Description}}) {
             if (plain(x) && x.toString() != y.toString())
                 std::abort();
         }
@@ -62,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     for (qsizetype i = 0; i < first.toDos.size(); ++i) {
         const ToDoItem &a = first.toDos[i], &b = second.toDos[i];
-        if (a.Done != b.Done || (plain(a.Title) && a.Title != b.Title) || (plain(a.Description) && a.Description != b.Description))
+        if (a.Done != b.Done || (plain(a.Title) && a.Title != b.Title)
+            || (plain(a.Description) && a.Description != b.Description))
             std::abort();
     }
     return 0;

@@ -1,7 +1,7 @@
 // The templates and the page of pending to-do items: no crash, no hang, and
 // no text of an item ever opens a tag in the page.
-#include "AppError.h"
 #include "Ansi.h"
+#include "AppError.h"
 #include "ToDoPage.h"
 
 #include <cstdlib>

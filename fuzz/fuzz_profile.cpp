@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QString out;
     for (const char *section : {"Prefs", "Window", ""}) {
         for (const char *key : {"Minimize", "MainX", "ExportToDo"}) {
-            const int n = PrivateProfile::getString(QLatin1String(section), QLatin1String(key), QStringLiteral("d"), 3072,
-                                                    path, out);
+            const int n = PrivateProfile::getString(QLatin1String(section), QLatin1String(key), QStringLiteral("d"),
+                                                    3072, path, out);
             if (n < 0 || n > 3071 || n != out.size())
                 std::abort();
         }

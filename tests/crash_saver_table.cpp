@@ -13,4 +13,3 @@ QList<Appointment> tableOf(int k, int records)
     }
     return table;
 }
-

@@ -1,5 +1,5 @@
-#include "FileOps.h"
 #include "Appointment.h"
+#include "FileOps.h"
 #include "OleDate.h"
 #include "RecordFile.h"
 #include "ScopedZone.h"
@@ -31,9 +31,11 @@ quint64 doubleToBits(double d)
 
 QByteArray birthdayFile()
 {
-    return QByteArray("0000001") + QByteArray::fromHex("000000003" "09ae240") + QByteArray::fromHex("00000000309ae240")
-           + QByteArray::fromHex("0700") + "General" + QByteArray::fromHex("1300") + "Someone's birthday!"
-           + QByteArray::fromHex("0000");
+    return QByteArray("0000001")
+           + QByteArray::fromHex("000000003"
+                                 "09ae240")
+           + QByteArray::fromHex("00000000309ae240") + QByteArray::fromHex("0700") + "General"
+           + QByteArray::fromHex("1300") + "Someone's birthday!" + QByteArray::fromHex("0000");
 }
 
 } // namespace
@@ -131,12 +133,24 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("two lines") << "a\r\nb" << "a\\nb" << "a\r\nb";
-        QTest::newRow("lone LF kept") << "a\nb" << "a\nb" << "a\nb";
-        QTest::newRow("lone CR kept") << "a\rb" << "a\rb" << "a\rb";
-        QTest::newRow("typed backslash n comes back as a break") << "c:\\new" << "c:\\new" << "c:\r\new";
-        QTest::newRow("CR CR LF") << "a\r\r\nb" << "a\r\\nb" << "a\r\r\nb";
-        QTest::newRow("empty lines") << "\r\n\r\n" << "\\n\\n" << "\r\n\r\n";
+        QTest::newRow("two lines") << "a\r\nb"
+                                   << "a\\nb"
+                                   << "a\r\nb";
+        QTest::newRow("lone LF kept") << "a\nb"
+                                      << "a\nb"
+                                      << "a\nb";
+        QTest::newRow("lone CR kept") << "a\rb"
+                                      << "a\rb"
+                                      << "a\rb";
+        QTest::newRow("typed backslash n comes back as a break") << "c:\\new"
+                                                                 << "c:\\new"
+                                                                 << "c:\r\new";
+        QTest::newRow("CR CR LF") << "a\r\r\nb"
+                                  << "a\r\\nb"
+                                  << "a\r\r\nb";
+        QTest::newRow("empty lines") << "\r\n\r\n"
+                                     << "\\n\\n"
+                                     << "\r\n\r\n";
     }
 
     void escaping()
@@ -255,10 +269,10 @@ private slots:
         QTest::newRow("noon") << 38097.5 << QDateTime(QDate(2004, 4, 20), QTime(12, 0), Qt::UTC);
         QTest::newRow("before the epoch") << -1.25 << QDateTime(QDate(1899, 12, 29), QTime(6, 0), Qt::UTC);
         QTest::newRow("leap day") << 46812.0 << QDateTime(QDate(2028, 2, 29), QTime(0, 0), Qt::UTC);
-        QTest::newRow("a hair before midnight rounds to it") << 46812.99999999
-                                                             << QDateTime(QDate(2028, 3, 1), QTime(0, 0), Qt::UTC);
-        QTest::newRow("one second before midnight") << 46812.0 + 86399.0 / 86400.0
-                                                    << QDateTime(QDate(2028, 2, 29), QTime(23, 59, 59), Qt::UTC);
+        QTest::newRow("a hair before midnight rounds to it")
+            << 46812.99999999 << QDateTime(QDate(2028, 3, 1), QTime(0, 0), Qt::UTC);
+        QTest::newRow("one second before midnight")
+            << 46812.0 + 86399.0 / 86400.0 << QDateTime(QDate(2028, 2, 29), QTime(23, 59, 59), Qt::UTC);
         QTest::newRow("not a number") << bitsToDouble(0x7FF8000000000000ULL) << QDateTime();
         QTest::newRow("beyond year 9999") << 3e6 << QDateTime();
     }
@@ -281,18 +295,18 @@ private slots:
         QTest::addColumn<QDate>("day");
         QTest::addColumn<QTime>("time");
         QTest::addColumn<double>("value");
-        QTest::newRow("London, the skipped hour") << QByteArray("Europe/London") << QDate(2026, 3, 29) << QTime(1, 30)
-                                                  << 46110.0625;
-        QTest::newRow("London, the repeated hour") << QByteArray("Europe/London") << QDate(2026, 10, 25) << QTime(1, 30)
-                                                   << 46320.0625;
-        QTest::newRow("Sao Paulo, the skipped midnight") << QByteArray("America/Sao_Paulo") << QDate(2018, 11, 4)
-                                                         << QTime(0, 30) << 43408.020833333336;
-        QTest::newRow("Lord Howe, the skipped half hour") << QByteArray("Australia/Lord_Howe") << QDate(2026, 10, 4)
-                                                          << QTime(2, 15) << 46299.09375;
-        QTest::newRow("Lord Howe, the repeated half hour") << QByteArray("Australia/Lord_Howe") << QDate(2026, 4, 5)
-                                                           << QTime(1, 45) << 46117.072916666664;
-        QTest::newRow("a rule of its own, the skipped hour") << QByteArray("GMT0BST,M3.5.0/1,M10.5.0") << QDate(2026, 3, 29)
-                                                             << QTime(1, 30) << 46110.0625;
+        QTest::newRow("London, the skipped hour")
+            << QByteArray("Europe/London") << QDate(2026, 3, 29) << QTime(1, 30) << 46110.0625;
+        QTest::newRow("London, the repeated hour")
+            << QByteArray("Europe/London") << QDate(2026, 10, 25) << QTime(1, 30) << 46320.0625;
+        QTest::newRow("Sao Paulo, the skipped midnight")
+            << QByteArray("America/Sao_Paulo") << QDate(2018, 11, 4) << QTime(0, 30) << 43408.020833333336;
+        QTest::newRow("Lord Howe, the skipped half hour")
+            << QByteArray("Australia/Lord_Howe") << QDate(2026, 10, 4) << QTime(2, 15) << 46299.09375;
+        QTest::newRow("Lord Howe, the repeated half hour")
+            << QByteArray("Australia/Lord_Howe") << QDate(2026, 4, 5) << QTime(1, 45) << 46117.072916666664;
+        QTest::newRow("a rule of its own, the skipped hour")
+            << QByteArray("GMT0BST,M3.5.0/1,M10.5.0") << QDate(2026, 3, 29) << QTime(1, 30) << 46110.0625;
     }
 
     void oleDates_onAClockChange()

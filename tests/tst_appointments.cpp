@@ -62,18 +62,18 @@ void clockChanges()
     QTest::addColumn<QDate>("day");
     QTest::addColumn<QTime>("startsAt");
     QTest::addColumn<QTime>("endsAt");
-    QTest::newRow("London, the skipped hour") << QByteArray("Europe/London") << QDate(2026, 3, 29) << QTime(1, 30)
-                                              << QTime(1, 45);
-    QTest::newRow("London, the repeated hour") << QByteArray("Europe/London") << QDate(2026, 10, 25) << QTime(1, 30)
-                                               << QTime(1, 45);
-    QTest::newRow("Sao Paulo, the skipped midnight") << QByteArray("America/Sao_Paulo") << QDate(2018, 11, 4)
-                                                     << QTime(0, 30) << QTime(0, 45);
-    QTest::newRow("Lord Howe, the skipped half hour") << QByteArray("Australia/Lord_Howe") << QDate(2026, 10, 4)
-                                                      << QTime(2, 15) << QTime(2, 20);
-    QTest::newRow("Lord Howe, the repeated half hour") << QByteArray("Australia/Lord_Howe") << QDate(2026, 4, 5)
-                                                       << QTime(1, 45) << QTime(1, 50);
-    QTest::newRow("a rule of its own, the skipped hour") << QByteArray("GMT0BST,M3.5.0/1,M10.5.0") << QDate(2026, 3, 29)
-                                                         << QTime(1, 30) << QTime(1, 45);
+    QTest::newRow("London, the skipped hour")
+        << QByteArray("Europe/London") << QDate(2026, 3, 29) << QTime(1, 30) << QTime(1, 45);
+    QTest::newRow("London, the repeated hour")
+        << QByteArray("Europe/London") << QDate(2026, 10, 25) << QTime(1, 30) << QTime(1, 45);
+    QTest::newRow("Sao Paulo, the skipped midnight")
+        << QByteArray("America/Sao_Paulo") << QDate(2018, 11, 4) << QTime(0, 30) << QTime(0, 45);
+    QTest::newRow("Lord Howe, the skipped half hour")
+        << QByteArray("Australia/Lord_Howe") << QDate(2026, 10, 4) << QTime(2, 15) << QTime(2, 20);
+    QTest::newRow("Lord Howe, the repeated half hour")
+        << QByteArray("Australia/Lord_Howe") << QDate(2026, 4, 5) << QTime(1, 45) << QTime(1, 50);
+    QTest::newRow("a rule of its own, the skipped hour")
+        << QByteArray("GMT0BST,M3.5.0/1,M10.5.0") << QDate(2026, 3, 29) << QTime(1, 30) << QTime(1, 45);
 }
 
 } // namespace
@@ -122,8 +122,8 @@ private slots:
                appt(at(2026, 12, 7), "At midnight"), appt(at(2025, 12, 7, 10, 0), "A year ago"),
                appt(at(2026, 12, 20, 10, 0), "Later this month")});
         QVERIFY(box->services.messages.isEmpty());
-        QCOMPARE(rowsOf(list()), QStringList({row("[00:00] (General) At midnight", 3), row("[09:00] (General) Earlier", 1),
-                                            row("[14:30] (General) Later", 0)}));
+        QCOMPARE(rowsOf(list()), QStringList({row("[00:00] (General) At midnight", 3),
+                                              row("[09:00] (General) Earlier", 1), row("[14:30] (General) Later", 0)}));
         QCOMPARE(w->appointmentsPane()->TodayCount, 3);
         QCOMPARE(status(), QStringLiteral("3 today, 3 on selected day (6 total)"));
         for (int day : {6, 7, 20})
@@ -148,7 +148,7 @@ private slots:
         start({appt(at(2026, 12, 7, 10), "B", "Work"), appt(at(2026, 12, 7, 10), "B", "General"),
                appt(at(2026, 12, 7, 10), "A", "General")});
         QCOMPARE(rowsOf(list()), QStringList({row("[10:00] (General) A", 2), row("[10:00] (General) B", 1),
-                                            row("[10:00] (Work) B", 0)}));
+                                              row("[10:00] (Work) B", 0)}));
     }
 
     // The command-line agenda orders a day by Rows::day; the window's sorted
@@ -156,7 +156,8 @@ private slots:
     void dayOrder_isTheListsOrder()
     {
         QList<Appointment> table;
-        const QStringList texts{"apple", "Apple", "\u00e9clair", "Zebra", "zebra", "[bracket]", "10 items", "_under", "apple", ""};
+        const QStringList texts{"apple",     "Apple",    "\u00e9clair", "Zebra", "zebra",
+                                "[bracket]", "10 items", "_under",      "apple", ""};
         for (int i = 0; i < texts.size(); ++i) {
             table << appt(at(2026, 12, 7, 9, i % 2 ? 0 : 30), texts[i], texts[(i * 3) % texts.size()]);
         }
@@ -181,8 +182,9 @@ private slots:
         QVERIFY(list()->item(0)->text().endsWith(QString(100, u' ') + "0000014"));
         QCOMPARE(list()->count(), 3); // two rows of the same text stay apart by their keys
         list()->setCurrentRow(0);
-        QCOMPARE(details(), QStringLiteral("Work: Record twelve\r\n") + local("07/12/2026 08:15") + " -> " + local("08/12/2026 09:30") + "\r\n"
-                                + QString(75, u'-') + QStringLiteral("\r\nFirst line\r\nSecond line"));
+        QCOMPARE(details(), QStringLiteral("Work: Record twelve\r\n") + local("07/12/2026 08:15") + " -> "
+                                + local("08/12/2026 09:30") + "\r\n" + QString(75, u'-')
+                                + QStringLiteral("\r\nFirst line\r\nSecond line"));
         QVERIFY(button("cmdEditAppointment")->isEnabled());
         QVERIFY(button("cmdDeleteAppointment")->isEnabled());
     }
@@ -190,8 +192,9 @@ private slots:
     void new_endToEnd()
     {
         start({appt(at(2026, 12, 7, 9), "Existing")});
-        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
-                                                      [&](frmNewAppointment *d) {
+        const bool ran = withModal<frmNewAppointment>(
+            [&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+            [&](frmNewAppointment *d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("New appointment"));
             QVERIFY(w->LostFocus);
             QCOMPARE(d->CalStart->DateTimeValue(), at(2026, 12, 7, 14, 5));
@@ -204,7 +207,7 @@ private slots:
             QTest::keyClicks(d->txtTitle, QStringLiteral("Dinner"));
             d->txtDescription->setPlainText(QStringLiteral("Bring wine\nCall first"));
             QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-        });
+            });
         QVERIFY(ran);
         QVERIFY(!w->LostFocus);
         QVERIFY(box->services.messages.isEmpty());
@@ -218,7 +221,8 @@ private slots:
         QCOMPARE(calendar()->SelectedDate(), OleDate::toDateTime(at(2026, 12, 24, 10)));
         QCOMPARE(list()->selectedItems().size(), 1);
         QCOMPARE(list()->selectedItems().first()->text(), row("[10:00] (Family) Dinner", 1));
-        QVERIFY(details().startsWith(QStringLiteral("Family: Dinner\r\n") + local("24/12/2026 10:00") + " -> " + local("24/12/2026 11:30") + "\r\n"));
+        QVERIFY(details().startsWith(QStringLiteral("Family: Dinner\r\n") + local("24/12/2026 10:00") + " -> "
+                                     + local("24/12/2026 11:30") + "\r\n"));
         QVERIFY(button("cmdEditAppointment")->isEnabled());
         QVERIFY(calendar()->isMarked(QDate(2026, 12, 24)));
         QCOMPARE(status(), QStringLiteral("1 today, 1 on selected day (2 total)"));
@@ -229,13 +233,14 @@ private slots:
         box->services.clock = QDateTime(QDate(2026, 12, 7), QTime(15, 19, 42));
         start({});
         selectDay(2004, 4, 25);
-        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
-                                                      [&](frmNewAppointment *d) {
+        const bool ran = withModal<frmNewAppointment>(
+            [&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+            [&](frmNewAppointment *d) {
             QCOMPARE(d->CalStart->DateTimeValue(), at(2004, 4, 25, 15, 19));
             QCOMPARE(d->CalEnd->DateTimeValue(), at(2004, 4, 25, 15, 19));
             QCOMPARE(d->CalStart->text(), shownByPicker(QDate(2004, 4, 25), QTime(15, 19)));
             d->close();
-        });
+            });
         QVERIFY(ran);
         QVERIFY(!box->exists(QStringLiteral("appointments.cal")));
         QVERIFY(!w->LostFocus);
@@ -248,18 +253,18 @@ private slots:
         list()->setCurrentRow(1);
         const bool ran = withModal<frmNewAppointment>(
             [&] {
-                const QPoint on = list()->visualItemRect(list()->item(1)).center();
-                QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, on);
-                QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, on);
+            const QPoint on = list()->visualItemRect(list()->item(1)).center();
+            QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, on);
+            QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, on);
             },
             [&](frmNewAppointment *d) {
-                QCOMPARE(d->windowTitle(), QStringLiteral("Edit appointment [New year party]"));
-                QCOMPARE(d->cmbCategory->currentText(), QStringLiteral("Family"));
-                QCOMPARE(d->txtTitle->text(), QStringLiteral("New year party"));
-                d->CalStart->setDateTimeValue(local("31/12/2026 20:00"));
-                d->CalEnd->setDateTimeValue(local("01/01/2027 01:00"));
-                QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-            });
+            QCOMPARE(d->windowTitle(), QStringLiteral("Edit appointment [New year party]"));
+            QCOMPARE(d->cmbCategory->currentText(), QStringLiteral("Family"));
+            QCOMPARE(d->txtTitle->text(), QStringLiteral("New year party"));
+            d->CalStart->setDateTimeValue(local("31/12/2026 20:00"));
+            d->CalEnd->setDateTimeValue(local("01/01/2027 01:00"));
+            QTest::mouseClick(d->cmdOK, Qt::LeftButton);
+        });
         QVERIFY(ran);
         const QList<Appointment> saved = onDisk();
         QCOMPARE(saved.size(), 3);
@@ -276,11 +281,12 @@ private slots:
         start({appt(odd, "New Year plans", "Work", odd + 0.01, "a\\nb\nc")});
         const QByteArray before = box->read(QStringLiteral("appointments.cal"));
         list()->setCurrentRow(0);
-        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
-                                                      [&](frmNewAppointment *d) {
+        const bool ran = withModal<frmNewAppointment>(
+            [&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
+            [&](frmNewAppointment *d) {
             QVERIFY(d->windowTitle().startsWith(QStringLiteral("Edit appointment [")));
             QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-        });
+            });
         QVERIFY(ran);
         QCOMPARE(box->read(QStringLiteral("appointments.cal")), before);
     }
@@ -300,13 +306,14 @@ private slots:
         QCOMPARE(rowsOf(list()), QStringList{row("[" + startsAt.toString("HH:mm") + "] (Work) Night train", 0)});
         list()->setCurrentRow(0);
         QString shownStart, shownEnd;
-        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
-                                                      [&](frmNewAppointment *d) {
+        const bool ran = withModal<frmNewAppointment>(
+            [&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
+            [&](frmNewAppointment *d) {
             shownStart = d->CalStart->text();
             shownEnd = d->CalEnd->text();
             d->txtDescription->setPlainText(QStringLiteral("Platform 3"));
             QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-        });
+            });
         QVERIFY(ran);
         QCOMPARE(lastMessage(box->services), QString());
         QCOMPARE(shownStart, shownByPicker(day, startsAt));
@@ -320,7 +327,8 @@ private slots:
         QCOMPARE(list()->selectedItems().size(), 1);
         const QString shownDay = DateText::shortDate(day) + u' ';
         QVERIFY(details().startsWith(QStringLiteral("Work: Night train\r\n") + shownDay + DateText::shortTime(startsAt)
-                                     + QStringLiteral(" -> ") + shownDay + DateText::shortTime(endsAt) + QStringLiteral("\r\n")));
+                                     + QStringLiteral(" -> ") + shownDay + DateText::shortTime(endsAt)
+                                     + QStringLiteral("\r\n")));
     }
 
     void new_onAClockChange_takesTheWallClock_data() { clockChanges(); }
@@ -337,13 +345,14 @@ private slots:
         start({});
         selectDay(day.year(), day.month(), day.day());
         double shownStart = 0, shownEnd = 0;
-        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
-                                                      [&](frmNewAppointment *d) {
+        const bool ran = withModal<frmNewAppointment>(
+            [&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+            [&](frmNewAppointment *d) {
             shownStart = d->CalStart->DateTimeValue();
             shownEnd = d->CalEnd->DateTimeValue();
             QTest::keyClicks(d->txtTitle, QStringLiteral("Night train"));
             QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-        });
+            });
         QVERIFY(ran);
         QCOMPARE(lastMessage(box->services), QString());
         const double expected = wallClock(day, startsAt);
@@ -363,13 +372,18 @@ private slots:
         QTest::addColumn<QString>("end");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("message"); // empty: accepted
-        QTest::newRow("end a minute early") << "07/12/2026 10:59" << "Title"
+        QTest::newRow("end a minute early") << "07/12/2026 10:59"
+                                            << "Title"
                                             << "The end of the appointment cannot be before the start.";
-        QTest::newRow("no title") << "07/12/2026 11:00" << ""
+        QTest::newRow("no title") << "07/12/2026 11:00"
+                                  << ""
                                   << "Please enter a title for this appointment.";
-        QTest::newRow("both: the end comes first") << "07/12/2026 10:00" << ""
+        QTest::newRow("both: the end comes first") << "07/12/2026 10:00"
+                                                   << ""
                                                    << "The end of the appointment cannot be before the start.";
-        QTest::newRow("same minute and a blank title") << "07/12/2026 11:00" << " " << "";
+        QTest::newRow("same minute and a blank title") << "07/12/2026 11:00"
+                                                       << " "
+                                                       << "";
     }
 
     void validation()
@@ -379,8 +393,9 @@ private slots:
         QFETCH(QString, message);
         start({});
         bool stayedOpen = false;
-        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
-                                                      [&](frmNewAppointment *d) {
+        const bool ran = withModal<frmNewAppointment>(
+            [&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+            [&](frmNewAppointment *d) {
             d->CalStart->setDateTimeValue(local("07/12/2026 11:00"));
             d->CalEnd->setDateTimeValue(local(end));
             d->txtTitle->setText(title);
@@ -390,7 +405,7 @@ private slots:
                 QCOMPARE(d->txtTitle->text(), title);
                 QTest::mouseClick(d->cmdCancel, Qt::LeftButton);
             }
-        });
+            });
         QVERIFY(ran);
         QCOMPARE(stayedOpen, !message.isEmpty());
         if (message.isEmpty()) {
@@ -439,7 +454,8 @@ private slots:
 
     void damagedHeader_isReportedKeptAndNeverOverwritten()
     {
-        const QByteArray damaged = QByteArray("00x0002") + AppointmentFile::encode({appt(at(2026, 12, 7, 9), "Lost?")}).mid(7);
+        const QByteArray damaged = QByteArray("00x0002")
+                                   + AppointmentFile::encode({appt(at(2026, 12, 7, 9), "Lost?")}).mid(7);
         box->write(QStringLiteral("appointments.cal"), damaged);
         restart();
         QCOMPARE(box->services.messages.size(), 1);
@@ -449,7 +465,8 @@ private slots:
         QCOMPARE(box->read(copy), damaged);
         QCOMPARE(w->appointmentsPane()->AppointmentCount(), 0);
 
-        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 11), "General", "After the damage", "");
+        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 11), "General", "After the damage",
+                                              "");
         QCOMPARE(onDisk().size(), 1);
         QCOMPARE(box->read(copy), damaged);
 
@@ -462,7 +479,8 @@ private slots:
 
     void shortFile_keepsTheRecordsBeforeTheEnd()
     {
-        const QByteArray two = AppointmentFile::encode({appt(at(2026, 12, 7, 9), "Kept"), appt(at(2026, 12, 7, 10), "Cut")});
+        const QByteArray two = AppointmentFile::encode(
+            {appt(at(2026, 12, 7, 9), "Kept"), appt(at(2026, 12, 7, 10), "Cut")});
         box->write(QStringLiteral("appointments.cal"), two.left(two.size() - 5));
         restart();
         QCOMPARE(box->services.messages.size(), 1);
@@ -476,7 +494,8 @@ private slots:
         start({appt(at(2026, 12, 7, 9), "On disk")});
         const QByteArray before = box->read(QStringLiteral("appointments.cal"));
         QFile::setPermissions(box->dataPath(QStringLiteral("appointments.cal")), QFileDevice::ReadOwner);
-        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), "General", "Only in memory", "");
+        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), "General", "Only in memory",
+                                              "");
         QCOMPARE(box->services.messages.size(), 1);
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 70 in Main.SaveAppointments")));
         QCOMPARE(box->read(QStringLiteral("appointments.cal")), before);
@@ -485,7 +504,8 @@ private slots:
         QCOMPARE(list()->selectedItems().first()->text(), row("[10:00] (General) Only in memory", 1));
 
         // Once the file can be written again, the next change saves both.
-        QFile::setPermissions(box->dataPath(QStringLiteral("appointments.cal")), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QFile::setPermissions(box->dataPath(QStringLiteral("appointments.cal")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 11), at(2026, 12, 7, 11), "General", "Third", "");
         QCOMPARE(onDisk().size(), 3);
     }
@@ -493,7 +513,8 @@ private slots:
     void tooLongText_isRefusedWithoutChange()
     {
         start({});
-        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), QString(70'000, u'c'), "Title", "");
+        w->appointmentsPane()->NewAppointment(at(2026, 12, 7, 10), at(2026, 12, 7, 10), QString(70'000, u'c'), "Title",
+                                              "");
         QCOMPARE(box->services.messages.size(), 1);
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 6 in Main.NewAppointment")));
         QCOMPARE(w->appointmentsPane()->AppointmentCount(), 0);
@@ -506,13 +527,19 @@ private slots:
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("selected");
         QTest::addColumn<QString>("report");
-        QTest::newRow("shipped kind") << QByteArray("General\r\nWork\r\n") << QStringList{"General", "Work"} << "General" << "";
-        QTest::newRow("empty line is an entry") << QByteArray("Work\r\n\r\nGeneral") << QStringList{"Work", "", "General"}
-                                                << "General" << "";
-        QTest::newRow("line feeds end lines too") << QByteArray("Work\nGeneral\n") << QStringList{"Work", "General"}
-                                                  << "General" << "";
-        QTest::newRow("no General") << QByteArray("Work\r\n") << QStringList{"Work"} << "" << "";
-        QTest::newRow("missing file") << QByteArray("<missing>") << QStringList{} << "" << " Error 53 in NewAppointment.Load";
+        QTest::newRow("shipped kind") << QByteArray("General\r\nWork\r\n") << QStringList{"General", "Work"}
+                                      << "General"
+                                      << "";
+        QTest::newRow("empty line is an entry")
+            << QByteArray("Work\r\n\r\nGeneral") << QStringList{"Work", "", "General"} << "General"
+            << "";
+        QTest::newRow("line feeds end lines too")
+            << QByteArray("Work\nGeneral\n") << QStringList{"Work", "General"} << "General"
+            << "";
+        QTest::newRow("no General") << QByteArray("Work\r\n") << QStringList{"Work"} << ""
+                                    << "";
+        QTest::newRow("missing file") << QByteArray("<missing>") << QStringList{} << ""
+                                      << " Error 53 in NewAppointment.Load";
     }
 
     void categories()
@@ -526,15 +553,16 @@ private slots:
         else
             box->write(QStringLiteral("category.txt"), file);
         start({});
-        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
-                                                      [&](frmNewAppointment *d) {
+        const bool ran = withModal<frmNewAppointment>(
+            [&] { QTest::mouseClick(button("cmdNewAppointment"), Qt::LeftButton); },
+            [&](frmNewAppointment *d) {
             QStringList seen;
             for (int i = 0; i < d->cmbCategory->count(); ++i)
                 seen << d->cmbCategory->itemText(i);
             QCOMPARE(seen, entries);
             QCOMPARE(d->cmbCategory->currentText(), selected);
             d->close();
-        });
+            });
         QVERIFY(ran);
         QCOMPARE(box->services.messages.size(), report.isEmpty() ? 0 : 1);
         if (!report.isEmpty())
@@ -545,11 +573,12 @@ private slots:
     {
         start({appt(at(2026, 12, 7, 9), "Old one", "Retired category")});
         list()->setCurrentRow(0);
-        const bool ran = withModal<frmNewAppointment>([&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
-                                                      [&](frmNewAppointment *d) {
+        const bool ran = withModal<frmNewAppointment>(
+            [&] { QTest::mouseClick(button("cmdEditAppointment"), Qt::LeftButton); },
+            [&](frmNewAppointment *d) {
             QCOMPARE(d->cmbCategory->currentText(), QStringLiteral("Retired category"));
             QTest::mouseClick(d->cmdOK, Qt::LeftButton);
-        });
+            });
         QVERIFY(ran);
         QCOMPARE(onDisk()[0].Category, QStringLiteral("Retired category"));
     }

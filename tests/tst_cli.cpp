@@ -186,8 +186,8 @@ class tst_Cli : public QObject
     // the program stores whatever bytes it is given.
     void putControlCharacters()
     {
-        put(QStringLiteral("appointments.cal"),
-            fileOf({{at(0, 10, 0), at(0, 11, 0), "Work\tNight", "Ring\a \x1b[31mred\x1b[0m \u008d\u009d\nnext del\x7f", ""}}));
+        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "Work\tNight",
+                                                         "Ring\a \x1b[31mred\x1b[0m \u008d\u009d\nnext del\x7f", ""}}));
         put(QStringLiteral("todos.cal"), ToDoFile::encode({{false, "Ring\a \x1b]0;owned\a", ""}}));
     }
 
@@ -211,20 +211,23 @@ private slots:
 
     void agenda_listsTheDayAsTheDayListDoes()
     {
-        put(QStringLiteral("appointments.cal"),
-            fileOf({{at(0, 14, 30), at(0, 15, 0), "Work", "Review", ""},
-                    {at(0, 9, 0), at(0, 9, 30), "Work", "Stand-up", ""},
-                    {at(0, 9, 0), at(0, 9, 30), "General", "Post", ""},
-                    {at(-1, 23, 0), at(0, 1, 0), "General", "Night shift", ""},
-                    {at(1, 0, 0), at(1, 1, 0), "General", "Tomorrow's", ""},
-                    {at(0, 9, 0), at(0, 9, 30), "General", "Post", ""}}));
+        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 14, 30), at(0, 15, 0), "Work", "Review", ""},
+                                                        {at(0, 9, 0), at(0, 9, 30), "Work", "Stand-up", ""},
+                                                        {at(0, 9, 0), at(0, 9, 30), "General", "Post", ""},
+                                                        {at(-1, 23, 0), at(0, 1, 0), "General", "Night shift", ""},
+                                                        {at(1, 0, 0), at(1, 1, 0), "General", "Tomorrow's", ""},
+                                                        {at(0, 9, 0), at(0, 9, 30), "General", "Post", ""}}));
         QCOMPARE(cli({QStringLiteral("agenda")}), 0);
         QCOMPARE(lines(), QStringList({"[09:00] (General) Post", "[09:00] (General) Post", "[09:00] (Work) Stand-up",
                                        "[14:30] (Work) Review"}));
-        QCOMPARE(cli({QStringLiteral("agenda"), QStringLiteral("2026-12-06"), QStringLiteral("--days"), QStringLiteral("3")}), 0);
+        QCOMPARE(cli({QStringLiteral("agenda"), QStringLiteral("2026-12-06"), QStringLiteral("--days"),
+                      QStringLiteral("3")}),
+                 0);
         QCOMPARE(lines().size(), 6);
-        QCOMPARE(lines().first(), DateText::shortDate(kToday.addDays(-1)) + QStringLiteral(" [23:00] (General) Night shift"));
-        QCOMPARE(lines().last(), DateText::shortDate(kToday.addDays(1)) + QStringLiteral(" [00:00] (General) Tomorrow's"));
+        QCOMPARE(lines().first(),
+                 DateText::shortDate(kToday.addDays(-1)) + QStringLiteral(" [23:00] (General) Night shift"));
+        QCOMPARE(lines().last(),
+                 DateText::shortDate(kToday.addDays(1)) + QStringLiteral(" [00:00] (General) Tomorrow's"));
         QCOMPARE(cli({QStringLiteral("agenda"), QStringLiteral("tomorrow")}), 0);
         QCOMPARE(lines(), QStringList{"[00:00] (General) Tomorrow's"});
         QCOMPARE(cli({QStringLiteral("agenda"), DateText::shortDate(kToday.addDays(1))}), 0);
@@ -264,8 +267,10 @@ private slots:
 
     void todo_pendingNewestFirstThenCompleted()
     {
-        put(QStringLiteral("todos.cal"),
-            ToDoFile::encode({{false, "oldest", ""}, {true, "done long ago", ""}, {false, "newest", ""}, {true, "done lately", ""}}));
+        put(QStringLiteral("todos.cal"), ToDoFile::encode({{false, "oldest", ""},
+                                                           {true, "done long ago", ""},
+                                                           {false, "newest", ""},
+                                                           {true, "done lately", ""}}));
         QCOMPARE(cli({QStringLiteral("todo")}), 0);
         QCOMPARE(lines(), QStringList({"newest", "oldest"}));
         QCOMPARE(cli({QStringLiteral("todo"), QStringLiteral("--all")}), 0);
@@ -278,10 +283,14 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         const QString d = DateText::shortDate(kToday) + u' ';
         QTest::newRow("title, any case, by start time")
-            << "DENTIST" << QStringList{DateText::shortDate(kToday.addDays(-30)) + " [08:00] (Health) Dentist again", d + "[11:00] (General) dentist",
-                                       "to do: Book the dentist"};
-        QTest::newRow("category") << "health" << QStringList{DateText::shortDate(kToday.addDays(-30)) + " [08:00] (Health) Dentist again"};
-        QTest::newRow("description across its lines") << "floor\r\nbring" << QStringList{d + "[11:00] (General) dentist"};
+            << "DENTIST"
+            << QStringList{DateText::shortDate(kToday.addDays(-30)) + " [08:00] (Health) Dentist again",
+                           d + "[11:00] (General) dentist", "to do: Book the dentist"};
+        QTest::newRow("category") << "health"
+                                  << QStringList{DateText::shortDate(kToday.addDays(-30))
+                                                 + " [08:00] (Health) Dentist again"};
+        QTest::newRow("description across its lines")
+            << "floor\r\nbring" << QStringList{d + "[11:00] (General) dentist"};
         QTest::newRow("to-do description") << "\u00e9clair" << QStringList{"to do: [ x ] Bake"};
         QTest::newRow("an escape is not text") << "\\n" << QStringList{};
     }
@@ -289,10 +298,12 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QStringList, expected);
-        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 11, 0), at(0, 12, 0), "General", "dentist", "2nd floor\\nbring card"},
-                                                         {at(-30, 8, 0), at(-30, 9, 0), "Health", "Dentist again", ""},
-                                                         {at(0, 12, 0), at(0, 13, 0), "General", "Lunch", ""}}));
-        put(QStringLiteral("todos.cal"), ToDoFile::encode({{false, "Book the dentist", ""}, {true, "Bake", "\u00e9clairs\\nand tea"}}));
+        put(QStringLiteral("appointments.cal"),
+            fileOf({{at(0, 11, 0), at(0, 12, 0), "General", "dentist", "2nd floor\\nbring card"},
+                    {at(-30, 8, 0), at(-30, 9, 0), "Health", "Dentist again", ""},
+                    {at(0, 12, 0), at(0, 13, 0), "General", "Lunch", ""}}));
+        put(QStringLiteral("todos.cal"),
+            ToDoFile::encode({{false, "Book the dentist", ""}, {true, "Bake", "\u00e9clairs\\nand tea"}}));
         QCOMPARE(cli({QStringLiteral("search"), QStringLiteral("--"), text}), expected.isEmpty() ? int(Cli::No) : 0);
         QCOMPARE(lines(), expected);
     }
@@ -336,21 +347,26 @@ private slots:
         auto wall = [](const QDate &day, int hour, int minute, int second = 0) {
             return QDateTime(day, QTime(hour, minute, second), Qt::UTC);
         };
-        QTest::newRow("a start in the skipped hour") << london << wall(spring, 0, 50, 20) << wall(spring, 1, 0) << 15 << true;
+        QTest::newRow("a start in the skipped hour")
+            << london << wall(spring, 0, 50, 20) << wall(spring, 1, 0) << 15 << true;
         QTest::newRow("after the skipped hour, 74 minutes on the clock")
             << london << wall(spring, 0, 50, 20) << wall(spring, 2, 4) << 15 << false;
-        QTest::newRow("after the skipped hour, within 75") << london << wall(spring, 0, 50, 20) << wall(spring, 2, 4) << 75 << true;
-        QTest::newRow("in the repeated hour, ahead") << london << wall(autumn, 1, 50, 20) << wall(autumn, 1, 55) << 15 << true;
+        QTest::newRow("after the skipped hour, within 75")
+            << london << wall(spring, 0, 50, 20) << wall(spring, 2, 4) << 75 << true;
+        QTest::newRow("in the repeated hour, ahead")
+            << london << wall(autumn, 1, 50, 20) << wall(autumn, 1, 55) << 15 << true;
         QTest::newRow("after the repeated hour, 14 minutes on the clock")
             << london << wall(autumn, 1, 50, 20) << wall(autumn, 2, 4) << 15 << true;
-        QTest::newRow("in the repeated hour, behind") << london << wall(autumn, 1, 50, 20) << wall(autumn, 1, 20) << 15 << false;
+        QTest::newRow("in the repeated hour, behind")
+            << london << wall(autumn, 1, 50, 20) << wall(autumn, 1, 20) << 15 << false;
         QTest::newRow("the skipped midnight") << QByteArray("America/Sao_Paulo") << wall(QDate(2018, 11, 3), 23, 50, 20)
                                               << wall(QDate(2018, 11, 4), 0, 30) << 45 << true;
-        QTest::newRow("the skipped half hour") << QByteArray("Australia/Lord_Howe") << wall(QDate(2026, 10, 4), 1, 50, 20)
-                                               << wall(QDate(2026, 10, 4), 2, 15) << 30 << true;
+        QTest::newRow("the skipped half hour")
+            << QByteArray("Australia/Lord_Howe") << wall(QDate(2026, 10, 4), 1, 50, 20)
+            << wall(QDate(2026, 10, 4), 2, 15) << 30 << true;
         QTest::newRow("after the skipped half hour, 45 minutes on the clock")
-            << QByteArray("Australia/Lord_Howe") << wall(QDate(2026, 10, 4), 1, 50, 20) << wall(QDate(2026, 10, 4), 2, 35)
-            << 30 << false;
+            << QByteArray("Australia/Lord_Howe") << wall(QDate(2026, 10, 4), 1, 50, 20)
+            << wall(QDate(2026, 10, 4), 2, 35) << 30 << false;
     }
 
     void upcoming_onAClockChange()
@@ -363,7 +379,8 @@ private slots:
         const ScopedZone inZone(zone);
         const double value = OleDate::fromDateTime(start);
         put(QStringLiteral("appointments.cal"), fileOf({{value, value, "General", "Call", ""}}));
-        QCOMPARE(cli({QStringLiteral("upcoming"), QStringLiteral("--within"), QString::number(within)}, now.time(), now.date()),
+        QCOMPARE(cli({QStringLiteral("upcoming"), QStringLiteral("--within"), QString::number(within)}, now.time(),
+                     now.date()),
                  listed ? 0 : int(Cli::No));
         QString expected = "[" + start.toString(QStringLiteral("HH:mm")) + "] (General) Call";
         if (start.date() != now.date())
@@ -373,7 +390,8 @@ private slots:
 
     void damagedFile_readsWhatItHoldsWithAWarning()
     {
-        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Kept", ""}}).replace(0, 7, "0000002"));
+        put(QStringLiteral("appointments.cal"),
+            fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Kept", ""}}).replace(0, 7, "0000002"));
         QCOMPARE(cli({QStringLiteral("agenda")}), 0);
         QCOMPARE(lines(), QStringList{"[10:00] (General) Kept"});
         QVERIFY(err.startsWith(QLatin1String("warning: appointments.cal is damaged")));
@@ -386,19 +404,28 @@ private slots:
         QTest::addColumn<QStringList>("reports"); // "offset: words of the report"
         const QByteArray one = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "One", ""}}); // 7 + 22 + 7 + 3 bytes
         QTest::newRow("sound") << "appointments.cal" << one << QStringList{};
-        QTest::newRow("header") << "appointments.cal" << QByteArray("12x4567") + one.mid(7) << QStringList{"0: not a record count"};
-        QTest::newRow("cut short") << "appointments.cal" << QByteArray(one).replace(0, 7, "0000002") << QStringList{"39: record 1 of 2 is cut short"};
+        QTest::newRow("header") << "appointments.cal" << QByteArray("12x4567") + one.mid(7)
+                                << QStringList{"0: not a record count"};
+        QTest::newRow("cut short") << "appointments.cal" << QByteArray(one).replace(0, 7, "0000002")
+                                   << QStringList{"39: record 1 of 2 is cut short"};
         QTest::newRow("tail") << "appointments.cal" << one + "xyz" << QStringList{"39: 3 bytes follow"};
         QByteArray badDate = one;
         badDate.replace(15, 8, QByteArray::fromHex("000000000000f87f")); // a NaN end
         QTest::newRow("date") << "appointments.cal" << badDate << QStringList{"15: record 0: its end"};
-        const QByteArray flags = QByteArray("0000003") + QByteArray::fromHex("010000000000" "ffff00000000" "020000000000");
-        QTest::newRow("completion flags") << "todos.cal" << flags << QStringList{"7: record 0: its completion flag is 0001", "19: record 2: its completion flag is 0002"};
-        QTest::newRow("prefs") << "prefs.ini"
-                               << QByteArray("[Prefs]\r\nMinimize=7\r\nminimize=1\r\nExportToDo=\r\nExportToDoItems=lots\r\n"
-                                             "what is this\r\n; a comment\r\n[Window]\r\nMainX=4320\r\nMainY=-15.5\r\n[prefs]\r\n")
-                               << QStringList{"9: Minimize in [Prefs] is \"7\"", "21: a second minimize", "46: ExportToDoItems in [Prefs] is \"lots\"",
-                                              "68: neither a section", "130: a second [prefs]"};
+        const QByteArray flags = QByteArray("0000003")
+                                 + QByteArray::fromHex("010000000000"
+                                                       "ffff00000000"
+                                                       "020000000000");
+        QTest::newRow("completion flags")
+            << "todos.cal" << flags
+            << QStringList{"7: record 0: its completion flag is 0001", "19: record 2: its completion flag is 0002"};
+        QTest::newRow("prefs")
+            << "prefs.ini"
+            << QByteArray("[Prefs]\r\nMinimize=7\r\nminimize=1\r\nExportToDo=\r\nExportToDoItems=lots\r\n"
+                          "what is this\r\n; a comment\r\n[Window]\r\nMainX=4320\r\nMainY=-15.5\r\n[prefs]\r\n")
+            << QStringList{"9: Minimize in [Prefs] is \"7\"", "21: a second minimize",
+                           "46: ExportToDoItems in [Prefs] is \"lots\"", "68: neither a section",
+                           "130: a second [prefs]"};
     }
     void check()
     {
@@ -416,7 +443,8 @@ private slots:
         for (qsizetype i = 0; i < reports.size(); ++i) {
             const QString offset = reports[i].section(u':', 0, 0);
             const QString words = reports[i].section(u':', 1).trimmed();
-            QVERIFY2(problems[i].startsWith(file + QStringLiteral(": byte ") + offset + QStringLiteral(": ")), qPrintable(problems[i]));
+            QVERIFY2(problems[i].startsWith(file + QStringLiteral(": byte ") + offset + QStringLiteral(": ")),
+                     qPrintable(problems[i]));
             QVERIFY2(problems[i].contains(words, Qt::CaseInsensitive), qPrintable(problems[i]));
         }
     }
@@ -434,7 +462,8 @@ private slots:
         QTest::newRow("todos.cal a pipe, todo") << "todos.cal" << false << QStringList{"todo"};
         QTest::newRow("todos.cal a pipe, check") << "todos.cal" << false << QStringList{"check"};
         QTest::newRow("todos.cal a pipe, search") << "todos.cal" << false << QStringList{"search", "milk"};
-        QTest::newRow("todos.cal a pipe, export") << "todos.cal" << false << QStringList{"export", dir.filePath("out.ics")};
+        QTest::newRow("todos.cal a pipe, export")
+            << "todos.cal" << false << QStringList{"export", dir.filePath("out.ics")};
         QTest::newRow("todos.cal a pipe, import") << "todos.cal" << false << QStringList{"import", ics};
         QTest::newRow("todos.bak a pipe, backups") << "todos.bak" << false << QStringList{"backups"};
         QTest::newRow("todos.bak a pipe, restore") << "todos.bak" << false << QStringList{"restore", "--yes"};
@@ -461,7 +490,9 @@ private slots:
 
         QCOMPARE(cli(arguments), int(Cli::FileFailed));
         expectOneLineError();
-        const QString what = file + (folder ? QStringLiteral(" is a folder, not a file") : QStringLiteral(" is a named pipe, not a file"));
+        const QString what = file
+                             + (folder ? QStringLiteral(" is a folder, not a file")
+                                       : QStringLiteral(" is a named pipe, not a file"));
         QVERIFY2(err.contains(what), qPrintable(err));
         QCOMPARE(QFileInfo(path).isDir(), folder);
         QVERIFY(QFileInfo::exists(path) && !QFileInfo(path).isFile());
@@ -500,7 +531,8 @@ private slots:
 
         QCOMPARE(cli(arguments), int(Cli::FileFailed));
         expectOneLineError();
-        QVERIFY2(err.contains(QStringLiteral("appointments.cal is a link to ")) && err.contains(QLatin1String("elsewhere.cal")),
+        QVERIFY2(err.contains(QStringLiteral("appointments.cal is a link to "))
+                     && err.contains(QLatin1String("elsewhere.cal")),
                  qPrintable(err));
         QVERIFY(QFileInfo(data + QStringLiteral("/appointments.cal")).isSymLink());
         if (dangling)
@@ -535,12 +567,18 @@ private slots:
         }
         QCOMPARE(cli({reading}), int(Cli::FileFailed));
         expectOneLineError();
-        QVERIFY2(err.contains(file + QStringLiteral(" is damaged: it holds %1 bytes, more than the %2").arg(largest + 1).arg(largest)),
-                 qPrintable(err));
-        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}), int(Cli::FileFailed));
+        QVERIFY2(
+            err.contains(
+                file
+                + QStringLiteral(" is damaged: it holds %1 bytes, more than the %2").arg(largest + 1).arg(largest)),
+            qPrintable(err));
+        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}),
+                 int(Cli::FileFailed));
         expectOneLineError();
         QCOMPARE(cli({QStringLiteral("check")}), int(Cli::No));
-        QVERIFY2(out.contains(file + QStringLiteral(": byte %1: the file holds %2 bytes").arg(largest).arg(largest + 1)), qPrintable(out));
+        QVERIFY2(
+            out.contains(file + QStringLiteral(": byte %1: the file holds %2 bytes").arg(largest).arg(largest + 1)),
+            qPrintable(out));
         QCOMPARE(QFileInfo(data + u'/' + file).size(), largest + 1);
     }
 
@@ -579,8 +617,8 @@ private slots:
         QTest::newRow("check") << "appointments.cal" << (qint64(1) << 30) << QStringList{"check"} << reading;
         QTest::newRow("import") << "appointments.cal" << (qint64(1) << 30)
                                 << QStringList{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"} << reading;
-        QTest::newRow("restore") << "appointments.bak" << (qint64(1) << 28) << QStringList{"restore", "appointments.bak"}
-                                 << "out of memory";
+        QTest::newRow("restore") << "appointments.bak" << (qint64(1) << 28)
+                                 << QStringList{"restore", "appointments.bak"} << "out of memory";
     }
     void outOfMemory_underARealLimit()
     {
@@ -606,7 +644,8 @@ private slots:
         QVERIFY(tool.waitForFinished(120000));
         QCOMPARE(tool.exitStatus(), QProcess::NormalExit);
         QCOMPARE(tool.exitCode(), int(Cli::FileFailed));
-        QCOMPARE(QString::fromUtf8(tool.readAllStandardError()), QStringLiteral("brindlewatch-cli: ") + message.replace(QStringLiteral("%1"), data) + u'\n');
+        QCOMPARE(QString::fromUtf8(tool.readAllStandardError()),
+                 QStringLiteral("brindlewatch-cli: ") + message.replace(QStringLiteral("%1"), data) + u'\n');
 #endif
     }
 
@@ -619,18 +658,21 @@ private slots:
         for (int i = 0; i < 250; ++i)
             flags += QByteArray::fromHex("010000000000");
         put(QStringLiteral("todos.cal"), flags);
-        put(QStringLiteral("prefs.ini"), "[Prefs]\r\nMinimize=" + QByteArray(5000, 'x') + "\r\n" + QByteArray("stray\r\n").repeated(101));
+        put(QStringLiteral("prefs.ini"),
+            "[Prefs]\r\nMinimize=" + QByteArray(5000, 'x') + "\r\n" + QByteArray("stray\r\n").repeated(101));
         QCOMPARE(cli({QStringLiteral("check")}), int(Cli::No));
         const QStringList all = lines();
         auto starting = [&](const QString &start) {
             return std::count_if(all.begin(), all.end(), [&](const QString &l) { return l.startsWith(start); });
         };
         QCOMPARE(starting(QStringLiteral("todos.cal: byte ")), 100);
-        QVERIFY(all.contains(QStringLiteral("todos.cal: ... and 150 more completion flags that are neither 0000 nor ffff")));
+        QVERIFY(all.contains(
+            QStringLiteral("todos.cal: ... and 150 more completion flags that are neither 0000 nor ffff")));
         QCOMPARE(starting(QStringLiteral("prefs.ini: byte ")), 101);
         QVERIFY(all.contains(QStringLiteral("prefs.ini: byte 9: Minimize in [Prefs] is \"") + QString(60, u'x')
                              + QStringLiteral("... (5000 characters)\", where the program wants 0, 1 or 2")));
-        QVERIFY(all.contains(QStringLiteral("prefs.ini: ... and 1 more lines that are neither a section, a key nor a comment")));
+        QVERIFY(all.contains(
+            QStringLiteral("prefs.ini: ... and 1 more lines that are neither a section, a key nor a comment")));
         QCOMPARE(all.last(), QStringLiteral("352 problems"));
     }
 
@@ -653,8 +695,12 @@ private slots:
             if (line.contains(QLatin1String(": byte ")))
                 problems << line;
         }
-        QCOMPARE(problems, QStringList({QStringLiteral("prefs.ini: byte %1: a second KEY7F in [Prefs]; the program reads only the first").arg(secondKey),
-                                        QStringLiteral("prefs.ini: byte %1: a second [prefs] section; the program reads only the first").arg(secondSection)}));
+        QCOMPARE(problems,
+                 QStringList(
+                     {QStringLiteral("prefs.ini: byte %1: a second KEY7F in [Prefs]; the program reads only the first")
+                          .arg(secondKey),
+                      QStringLiteral("prefs.ini: byte %1: a second [prefs] section; the program reads only the first")
+                          .arg(secondSection)}));
     }
 
     // The copy that a restore keeps of the file it replaces is the way back.
@@ -667,7 +713,8 @@ private slots:
         const QStringList kept = QDir(data).entryList({QStringLiteral("todos.cal.before-restore-*")});
         QCOMPARE(kept.size(), 1);
         QCOMPARE(cli({QStringLiteral("restore"), kept[0]}), int(Cli::No));
-        QVERIFY2(out.startsWith(QStringLiteral("Would replace todos.cal (1 to-do item) with ") + kept[0]), qPrintable(out));
+        QVERIFY2(out.startsWith(QStringLiteral("Would replace todos.cal (1 to-do item) with ") + kept[0]),
+                 qPrintable(out));
         QCOMPARE(cli({QStringLiteral("restore"), kept[0], QStringLiteral("--yes")}), 0);
         QCOMPARE(get(QStringLiteral("todos.cal")), mine);
         // Named by any path too; the file replaced is kept in turn.
@@ -683,10 +730,13 @@ private slots:
     {
         QTest::addColumn<QString>("holder");  // the holding program's name
         QTest::addColumn<QString>("message"); // %1 the holder's process, %2 the data folder
-        QTest::newRow("the window") << "brindlewatch" << "Brindlewatch is running on %2; close it first, nothing was changed";
-        QTest::newRow("another command") << "brindlewatch-cli"
-                                         << "another brindlewatch-cli (process %1) is changing %2; try again when it has finished, nothing was changed";
-        QTest::newRow("another program") << "calendar-sync" << "another program (calendar-sync, process %1) holds %2; nothing was changed";
+        QTest::newRow("the window") << "brindlewatch"
+                                    << "Brindlewatch is running on %2; close it first, nothing was changed";
+        QTest::newRow("another command")
+            << "brindlewatch-cli"
+            << "another brindlewatch-cli (process %1) is changing %2; try again when it has finished, nothing was changed";
+        QTest::newRow("another program") << "calendar-sync"
+                                         << "another program (calendar-sync, process %1) holds %2; nothing was changed";
     }
     void writingCommands_sayWhoHoldsTheFolder()
     {
@@ -719,7 +769,8 @@ private slots:
         const QByteArray current = ToDoFile::encode({{false, "Mine", ""}});
         put(QStringLiteral("todos.cal"), current);
 
-        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}), int(Cli::InUse));
+        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}),
+                 int(Cli::InUse));
         expectOneLineError();
         message.replace(QStringLiteral("%1"), QString::number(running.processId())).replace(QStringLiteral("%2"), data);
         QCOMPARE(err, QStringLiteral("brindlewatch-cli: ") + message + u'\n');
@@ -743,14 +794,20 @@ private slots:
         QCOMPARE(get(kept[0]), current);
         // Put back what was there, from the copy just kept: nothing is ever lost.
         put(QStringLiteral("backups/appointments-20261201-080000-00.cal"), current);
-        QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("backups/appointments-20261201-080000-00.cal"), QStringLiteral("--yes")}), 0);
+        QCOMPARE(cli({QStringLiteral("restore"), QStringLiteral("backups/appointments-20261201-080000-00.cal"),
+                      QStringLiteral("--yes")}),
+                 0);
         QCOMPARE(get(QStringLiteral("appointments.cal")), current);
         QCOMPARE(QDir(data).entryList({QStringLiteral("appointments.cal.before-restore-*")}).size(), 2);
 
         QCOMPARE(cli({QStringLiteral("backups")}), 0);
         QCOMPARE(lines().size(), 2);
-        QVERIFY2(lines()[0].startsWith(QLatin1String("appointments.bak")) && lines()[0].endsWith(QLatin1String(" 1 appointment")), qPrintable(out));
-        QVERIFY2(lines()[1].contains(DateText::shortDate(QDate(2026, 12, 1)) + QStringLiteral(" 08:00:00  0 appointments")), qPrintable(out));
+        QVERIFY2(lines()[0].startsWith(QLatin1String("appointments.bak"))
+                     && lines()[0].endsWith(QLatin1String(" 1 appointment")),
+                 qPrintable(out));
+        QVERIFY2(
+            lines()[1].contains(DateText::shortDate(QDate(2026, 12, 1)) + QStringLiteral(" 08:00:00  0 appointments")),
+            qPrintable(out));
     }
 
     void restore_refusesWhatItCannotTrust_data()
@@ -801,7 +858,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("folder");
-        QTest::newRow("import, a folder in its place") << QStringList{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"} << true;
+        QTest::newRow("import, a folder in its place")
+            << QStringList{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"} << true;
         QTest::newRow("restore, a file in its place") << QStringList{"restore", "--yes"} << false;
     }
     void writingCommands_whenTheLockCannotBeTaken()
@@ -854,7 +912,8 @@ private slots:
         const QString ics = dir.path() + QStringLiteral("/out.ics");
         QCOMPARE(cli({QStringLiteral("export"), ics}), 0);
         QVERIFY(err.isEmpty());
-        QStringList expected{QStringLiteral("Exported %1 appointments and 0 to-do items to %2").arg(table.size()).arg(ics)};
+        QStringList expected{
+            QStringLiteral("Exported %1 appointments and 0 to-do items to %2").arg(table.size()).arg(ics)};
         if (!summary.isEmpty())
             expected << summary;
         QCOMPARE(lines(), expected);
@@ -869,11 +928,13 @@ private slots:
         QTest::addColumn<QStringList>("onTerminal");
         QTest::addColumn<QStringList>("raw");
         const QString row = QStringLiteral("[10:00] (Work^INight) Ring^G ^[[31mred^[[0m M-^MM-^]^Jnext del^?");
-        const QString rawRow = QStringLiteral("[10:00] (Work\tNight) Ring\a \x1b[31mred\x1b[0m \u008d\u009d\nnext del\x7f");
+        const QString rawRow = QStringLiteral(
+            "[10:00] (Work\tNight) Ring\a \x1b[31mred\x1b[0m \u008d\u009d\nnext del\x7f");
         const QString toDo = QStringLiteral("Ring^G ^[]0;owned^G"), rawToDo = QStringLiteral("Ring\a \x1b]0;owned\a");
         const QString d = DateText::shortDate(kToday) + u' ';
         QTest::newRow("agenda") << QStringList{"agenda"} << QStringList{row} << QStringList{rawRow};
-        QTest::newRow("upcoming") << QStringList{"upcoming", "--within", "120"} << QStringList{row} << QStringList{rawRow};
+        QTest::newRow("upcoming") << QStringList{"upcoming", "--within", "120"} << QStringList{row}
+                                  << QStringList{rawRow};
         QTest::newRow("todo") << QStringList{"todo"} << QStringList{toDo} << QStringList{rawToDo};
         QTest::newRow("search") << QStringList{"search", "ring"} << QStringList{d + row, "to do: " + toDo}
                                 << QStringList{d + rawRow, "to do: " + rawToDo};
@@ -902,8 +963,8 @@ private slots:
         QTest::addColumn<int>("exit");
         QTest::addColumn<QString>("shown");
         QTest::newRow("a date") << QStringList{"agenda", "\x1b[2J"} << int(Cli::BadInput) << "'^[[2J' is not a date";
-        QTest::newRow("a file name") << QStringList{"export", QStringLiteral("/nonexistent\n/x\u009b.ics")} << int(Cli::FileFailed)
-                                     << "/nonexistent^J/xM-^[.ics";
+        QTest::newRow("a file name") << QStringList{"export", QStringLiteral("/nonexistent\n/x\u009b.ics")}
+                                     << int(Cli::FileFailed) << "/nonexistent^J/xM-^[.ics";
     }
     void errors_showControlCharacters()
     {
@@ -940,15 +1001,24 @@ private slots:
     {
         QTest::addColumn<QString>("target"); // relative to the test's folder
         QTest::addColumn<QString>("link");   // made first: a link of that name to this
-        QTest::newRow("record file") << "data/appointments.cal" << "";
-        QTest::newRow("another spelling") << "data/../data/./todos.cal" << "";
-        QTest::newRow("backup") << "data/backups/appointments-20261201-080000-00.cal" << "";
-        QTest::newRow("start-up backup") << "data/todos.bak" << "";
-        QTest::newRow("preferences") << "data/prefs.ini" << "";
-        QTest::newRow("a new file in the folder") << "data/new.ics" << "";
-        QTest::newRow("a link to a record file") << "cal.ics" << "data/todos.cal";
-        QTest::newRow("a link to a record file yet to be") << "cal.ics" << "data/missing.cal";
-        QTest::newRow("through a link to the folder") << "alias/appointments.cal" << "data";
+        QTest::newRow("record file") << "data/appointments.cal"
+                                     << "";
+        QTest::newRow("another spelling") << "data/../data/./todos.cal"
+                                          << "";
+        QTest::newRow("backup") << "data/backups/appointments-20261201-080000-00.cal"
+                                << "";
+        QTest::newRow("start-up backup") << "data/todos.bak"
+                                         << "";
+        QTest::newRow("preferences") << "data/prefs.ini"
+                                     << "";
+        QTest::newRow("a new file in the folder") << "data/new.ics"
+                                                  << "";
+        QTest::newRow("a link to a record file") << "cal.ics"
+                                                 << "data/todos.cal";
+        QTest::newRow("a link to a record file yet to be") << "cal.ics"
+                                                           << "data/missing.cal";
+        QTest::newRow("through a link to the folder") << "alias/appointments.cal"
+                                                      << "data";
     }
     void export_refusesTargetsInTheDataFolder()
     {
@@ -986,7 +1056,8 @@ private slots:
     {
         QList<Appointment> table;
         for (int i = 0; i < 2000; ++i)
-            table.append({at(i % 30, 9, 0), at(i % 30, 10, 0), "General", QString(QStringLiteral("Meeting %1")).arg(i), ""});
+            table.append(
+                {at(i % 30, 9, 0), at(i % 30, 10, 0), "General", QString(QStringLiteral("Meeting %1")).arg(i), ""});
         put(QStringLiteral("appointments.cal"), fileOf(table));
         const QByteArray expected = exportedFile();
         QVERIFY(expected.size() > 4 * 65536);
@@ -1067,7 +1138,8 @@ private slots:
     void export_toStandardOutput()
     {
         QFETCH(bool, onATerminal);
-        put(QStringLiteral("appointments.cal"), fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Bell\a and \u008d", ""}}));
+        put(QStringLiteral("appointments.cal"),
+            fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Bell\a and \u008d", ""}}));
         const QByteArray expected = exportedFile();
         QVERIFY(expected.contains("SUMMARY:Bell and \u008d\r\n")); // export drops C0 controls, keeps C1
         terminal = onATerminal;
@@ -1130,7 +1202,8 @@ private slots:
     {
         const QByteArray damaged = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}}) + "tail";
         put(QStringLiteral("appointments.cal"), damaged);
-        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}), int(Cli::FileFailed));
+        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}),
+                 int(Cli::FileFailed));
         expectOneLineError();
         QCOMPARE(get(QStringLiteral("appointments.cal")), damaged);
         QVERIFY(!QFile::exists(data + QStringLiteral("/todos.cal")));
@@ -1141,20 +1214,23 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("not a calendar") << QByteArray("hello\r\n");
-        QTest::newRow("event without a start") << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
-                                                            "SUMMARY:No start\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
-        QTest::newRow("cut short") << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
-                                                "DTSTART:20261207T100000\r\nSUMMARY:Cut");
+        QTest::newRow("event without a start")
+            << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+                          "SUMMARY:No start\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        QTest::newRow("cut short") << QByteArray(
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+            "DTSTART:20261207T100000\r\nSUMMARY:Cut");
         // 400 bytes that kept libical busy for minutes.
-        QTest::newRow("time zone changing every hour")
-            << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VTIMEZONE\r\nTZID:Hourly\r\nBEGIN:STANDARD\r\n"
-                          "DTSTART:16010101T000000\r\nRRULE:FREQ=HOURLY\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0000\r\nEND:STANDARD\r\n"
-                          "BEGIN:DAYLIGHT\r\nDTSTART:16010101T003000\r\nRRULE:FREQ=HOURLY\r\nTZOFFSETFROM:+0000\r\n"
-                          "TZOFFSETTO:+0100\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\nBEGIN:VEVENT\r\nUID:1\r\n"
-                          "DTSTART;TZID=Hourly:20261207T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        QTest::newRow("time zone changing every hour") << QByteArray(
+            "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VTIMEZONE\r\nTZID:Hourly\r\nBEGIN:STANDARD\r\n"
+            "DTSTART:16010101T000000\r\nRRULE:FREQ=HOURLY\r\nTZOFFSETFROM:+0100\r\nTZOFFSETTO:+0000\r\nEND:STANDARD\r\n"
+            "BEGIN:DAYLIGHT\r\nDTSTART:16010101T003000\r\nRRULE:FREQ=HOURLY\r\nTZOFFSETFROM:+0000\r\n"
+            "TZOFFSETTO:+0100\r\nEND:DAYLIGHT\r\nEND:VTIMEZONE\r\nBEGIN:VEVENT\r\nUID:1\r\n"
+            "DTSTART;TZID=Hourly:20261207T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
         QTest::newRow("nested too deep") << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
                                             "DTSTART:20261207T100000\r\n"
-                                                + QByteArray("BEGIN:X-A\r\n").repeated(100) + QByteArray("END:X-A\r\n").repeated(100)
+                                                + QByteArray("BEGIN:X-A\r\n").repeated(100)
+                                                + QByteArray("END:X-A\r\n").repeated(100)
                                                 + "END:VEVENT\r\nEND:VCALENDAR\r\n";
         QTest::newRow("line too long") << "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\nBEGIN:VEVENT\r\nUID:1\r\n"
                                           "DTSTART:20261207T100000\r\nX-BIG:"
@@ -1176,9 +1252,12 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("message");
-        QTest::newRow("folder") << "folder.ics" << "folder.ics is a folder, not a regular file";
-        QTest::newRow("pipe") << "pipe.ics" << "pipe.ics is a pipe, not a regular file";
-        QTest::newRow("nothing") << "missing.ics" << "there is no file";
+        QTest::newRow("folder") << "folder.ics"
+                                << "folder.ics is a folder, not a regular file";
+        QTest::newRow("pipe") << "pipe.ics"
+                              << "pipe.ics is a pipe, not a regular file";
+        QTest::newRow("nothing") << "missing.ics"
+                                 << "there is no file";
     }
     void import_ofWhatIsNotARegularFile()
     {
@@ -1204,18 +1283,21 @@ private slots:
         QTest::addColumn<QStringList>("more"); // the lines after "Imported ..."
         QTest::addColumn<int>("appointments");
         const QByteArray head = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:x\r\n";
-        const auto event = [](const QByteArray &lines) { return "BEGIN:VEVENT\r\nUID:1\r\n" + lines + "END:VEVENT\r\n"; };
+        const auto event = [](const QByteArray &lines) {
+            return "BEGIN:VEVENT\r\nUID:1\r\n" + lines + "END:VEVENT\r\n";
+        };
         QByteArray crOnly = event("DTSTART:20261207T110000\r\n");
         crOnly.replace("\r\n", "\r");
         QTest::newRow("an event with CR line ends among CR LF")
-            << head + event("DTSTART:20261207T100000\r\n") + crOnly + event("DTSTART:20261207T120000\r\n") + "END:VCALENDAR\r\n"
+            << head + event("DTSTART:20261207T100000\r\n") + crOnly + event("DTSTART:20261207T120000\r\n")
+                   + "END:VCALENDAR\r\n"
             << QStringList() << 3;
         QTest::newRow("ending before it starts")
             << head + event("DTSTART:20261207T100000\r\nDTEND:20261207T090000\r\n") + "END:VCALENDAR\r\n"
             << QStringList{"1 event ending before it starts was imported as zero-length"} << 1;
         QTest::newRow("two ending before they start")
-            << head + event("DTSTART:20261207T100000\r\nDURATION:-PT5M\r\n") + event("DTSTART:20261207T100000\r\nDTEND:20261207T090000\r\n")
-                   + "END:VCALENDAR\r\n"
+            << head + event("DTSTART:20261207T100000\r\nDURATION:-PT5M\r\n")
+                   + event("DTSTART:20261207T100000\r\nDTEND:20261207T090000\r\n") + "END:VCALENDAR\r\n"
             << QStringList{"2 events ending before they start were imported as zero-length"} << 2;
         QTest::newRow("an event inside an event")
             << head + event("DTSTART:20261207T100000\r\n" + event("DTSTART:20261207T110000\r\n")) + "END:VCALENDAR\r\n"
@@ -1234,7 +1316,10 @@ private slots:
         FileOps::writeWhole(ics, text);
         QCOMPARE(cli({QStringLiteral("import"), ics}), 0);
         QVERIFY2(err.isEmpty(), qPrintable(err));
-        QCOMPARE(lines(), QStringList{QStringLiteral("Imported %1 appointments and 0 to-do items from %2").arg(appointments).arg(ics)} + more);
+        QCOMPARE(
+            lines(),
+            QStringList{QStringLiteral("Imported %1 appointments and 0 to-do items from %2").arg(appointments).arg(ics)}
+                + more);
         const QList<Appointment> table = AppointmentFile::decode(get(QStringLiteral("appointments.cal"))).records;
         QCOMPARE(table.size(), appointments);
         for (const Appointment &a : table)

@@ -52,8 +52,9 @@ private slots:
             // Which save is on disk, as its first record says; the bytes must be that save's whole.
             const int k = decoded.records.first().Category.toString().mid(5).toInt();
             QCOMPARE(bytes, AppointmentFile::encode(tableOf(k, records)));
-            QVERIFY2(k == finished || k == finished + 1 || (finished == -1 && k == lastSeen),
-                     qPrintable(QStringLiteral("round %1: save %2 on disk, %3 finished").arg(round).arg(k).arg(finished)));
+            QVERIFY2(
+                k == finished || k == finished + 1 || (finished == -1 && k == lastSeen),
+                qPrintable(QStringLiteral("round %1: save %2 on disk, %3 finished").arg(round).arg(k).arg(finished)));
             lastSeen = k;
             ++survived;
         }

@@ -69,16 +69,16 @@ private slots:
     {
         QTest::addColumn<QByteArray>("item");
         QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("empty last line breaks after each item") << QByteArray("<p>[title]</p>\r\n\r\n")
-                                                                << QByteArray("<p>B</p>\r\n<p>A</p>\r\n\r\n");
-        QTest::newRow("no empty line runs them together") << QByteArray("<p>[title]</p>\r\n")
-                                                          << QByteArray("<p>B</p><p>A</p>\r\n");
+        QTest::newRow("empty last line breaks after each item")
+            << QByteArray("<p>[title]</p>\r\n\r\n") << QByteArray("<p>B</p>\r\n<p>A</p>\r\n\r\n");
+        QTest::newRow("no empty line runs them together")
+            << QByteArray("<p>[title]</p>\r\n") << QByteArray("<p>B</p><p>A</p>\r\n");
         QTest::newRow("comments dropped, an indented hash kept")
             << QByteArray("# a comment\r\n #kept [title]\r\n#another") << QByteArray(" #kept B #kept A\r\n");
-        QTest::newRow("lone CR ends a line, lone LF does not") << QByteArray("a\rb\nc [title]")
-                                                               << QByteArray("a\r\nb\nc Ba\r\nb\nc A\r\n");
-        QTest::newRow("description breaks and pending") << QByteArray("[title]:[description]:[pending];")
-                                                        << QByteArray("B:one<br />two:False;A::False;\r\n");
+        QTest::newRow("lone CR ends a line, lone LF does not")
+            << QByteArray("a\rb\nc [title]") << QByteArray("a\r\nb\nc Ba\r\nb\nc A\r\n");
+        QTest::newRow("description breaks and pending")
+            << QByteArray("[title]:[description]:[pending];") << QByteArray("B:one<br />two:False;A::False;\r\n");
     }
 
     void templates()
@@ -96,9 +96,10 @@ private slots:
         templates("<ul>[content]</ul>", "<li title=\"[title]\">[title]: [description]</li>");
         start({{false, "<b>Tom & \"Jerry\"</b> [pending] [content]", "x < y\\n[title] & [description]"}});
         w->toDoPane()->UpdateToDoHTML();
-        QCOMPARE(page(), QByteArray("<ul><li title=\"&lt;b&gt;Tom &amp; &quot;Jerry&quot;&lt;/b&gt; [pending] [content]\">"
-                                    "&lt;b&gt;Tom &amp; &quot;Jerry&quot;&lt;/b&gt; [pending] [content]: "
-                                    "x &lt; y<br />[title] &amp; [description]</li></ul>\r\n"));
+        QCOMPARE(page(),
+                 QByteArray("<ul><li title=\"&lt;b&gt;Tom &amp; &quot;Jerry&quot;&lt;/b&gt; [pending] [content]\">"
+                            "&lt;b&gt;Tom &amp; &quot;Jerry&quot;&lt;/b&gt; [pending] [content]: "
+                            "x &lt; y<br />[title] &amp; [description]</li></ul>\r\n"));
     }
 
     void failures_keepThePreviousPage_data()

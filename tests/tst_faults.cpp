@@ -5,9 +5,9 @@
 #include <QDirIterator>
 #include <QTemporaryDir>
 
-#include <algorithm>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 using Step = FileOps::Step;
 Q_DECLARE_METATYPE(FileOps::Step)
@@ -127,7 +127,8 @@ private slots:
 
         arm(file, step, space);
         if (appointments)
-            w->appointmentsPane()->NewAppointment(46363.6, 46363.6, "General", "Only in memory", "a long enough description");
+            w->appointmentsPane()->NewAppointment(46363.6, 46363.6, "General", "Only in memory",
+                                                  "a long enough description");
         else
             w->toDoPane()->NewToDo(false, "Only in memory", "a long enough description");
         expectOneReport(appointments ? QStringLiteral("Main.SaveAppointments") : QStringLiteral("Main.SaveToDos"));
@@ -137,7 +138,8 @@ private slots:
             QCOMPARE(w->appointmentsPane()->appointments()[1].Title, QStringLiteral("Only in memory"));
             QCOMPARE(child<RowList>("lstAppointments")->count(), 2);
             // The status line counts what the table holds, not what the file held.
-            QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(), QStringLiteral("2 today, 2 on selected day (2 total)"));
+            QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(),
+                     QStringLiteral("2 today, 2 on selected day (2 total)"));
         } else {
             QCOMPARE(w->toDoPane()->ToDoCount(), 2);
             QCOMPARE(child<RowList>("lstToDos")->count(), 2);
@@ -201,9 +203,9 @@ private slots:
         QFETCH(QString, file);
         QFETCH(Step, step);
         const bool appointments = file == QStringLiteral("appointments.cal");
-        const QByteArray content = appointments
-                                       ? AppointmentFile::encode({Appointment{46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("T"), QString()}})
-                                       : ToDoFile::encode({ToDoItem{false, QStringLiteral("T"), QString()}});
+        const QByteArray content = appointments ? AppointmentFile::encode({Appointment{
+                                       46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("T"), QString()}})
+                                                : ToDoFile::encode({ToDoItem{false, QStringLiteral("T"), QString()}});
         box->write(file, content);
         const QByteArray before = box->read(file);
         arm(file, step, -1);
@@ -211,7 +213,8 @@ private slots:
         // A start reads the file for the backup, the dated copy and the load; each failure is
         // reported, the loader's once.
         QVERIFY(plan.injected >= 1);
-        const QString loader = appointments ? QStringLiteral("Main.LoadAppointments") : QStringLiteral("Main.LoadToDos");
+        const QString loader = appointments ? QStringLiteral("Main.LoadAppointments")
+                                            : QStringLiteral("Main.LoadToDos");
         int fromLoader = 0;
         for (const Platform::Message &m : std::as_const(box->services.messages))
             fromLoader += m.title.endsWith(QStringLiteral(" in ") + loader) ? 1 : 0;
@@ -270,11 +273,14 @@ private slots:
         QFETCH(QString, source);
         QTemporaryDir elsewhere;
         const QString target = elsewhere.filePath(QStringLiteral("target.cal"));
-        const QByteArray theirs = AppointmentFile::encode({Appointment{46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("Theirs"), QString()}});
+        const QByteArray theirs = AppointmentFile::encode(
+            {Appointment{46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("Theirs"), QString()}});
         if (!dangling)
             FileOps::writeWhole(target, theirs);
         if (file == QLatin1String("appointments.bak"))
-            box->write(QStringLiteral("appointments.cal"), AppointmentFile::encode({Appointment{46363.25, 46363.25, QStringLiteral("G"), QStringLiteral("Mine"), QString()}}));
+            box->write(QStringLiteral("appointments.cal"),
+                       AppointmentFile::encode(
+                           {Appointment{46363.25, 46363.25, QStringLiteral("G"), QStringLiteral("Mine"), QString()}}));
         QVERIFY(QFile::link(target, box->dataPath(file)));
 
         restart();
@@ -313,7 +319,8 @@ private slots:
                                     .arg(AppointmentFile::LargestFile + 1)
                                     .arg(AppointmentFile::LargestFile);
         for (const char *source : {"Main.Load", "Main.LoadAppointments"}) {
-            const auto found = std::find_if(box->services.messages.begin(), box->services.messages.end(), [&](const Platform::Message &m) {
+            const auto found = std::find_if(box->services.messages.begin(), box->services.messages.end(),
+                                            [&](const Platform::Message &m) {
                 return m.title.endsWith(QStringLiteral(" in ") + QLatin1String(source)) && m.text.contains(damaged);
             });
             QVERIFY2(found != box->services.messages.end(), source);
@@ -328,7 +335,9 @@ private slots:
     // loader's own included, and the start goes on.
     void outOfMemory_isReportedAndStartGoesOn()
     {
-        box->write(QStringLiteral("appointments.cal"), AppointmentFile::encode({Appointment{46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("T"), QString()}}));
+        box->write(QStringLiteral("appointments.cal"),
+                   AppointmentFile::encode(
+                       {Appointment{46363.5, 46363.5, QStringLiteral("G"), QStringLiteral("T"), QString()}}));
         arm(QStringLiteral("appointments.cal"), Step::Allocate, -1);
         restart();
         QVERIFY(plan.injected >= 2);
@@ -336,7 +345,8 @@ private slots:
         QVERIFY(box->services.messages[0].title.endsWith(QStringLiteral(" Error 7 in Main.Load")));
         QVERIFY(box->services.messages[1].title.endsWith(QStringLiteral(" Error 7 in Main.LoadAppointments")));
         QVERIFY(box->services.messages[1].text.contains(QStringLiteral("[ Out of memory ]")));
-        QVERIFY(box->read(QStringLiteral("ErrorLog.txt")).endsWith(" Error 7 in Main.LoadAppointments - Out of memory\r\n"));
+        QVERIFY(box->read(QStringLiteral("ErrorLog.txt"))
+                    .endsWith(" Error 7 in Main.LoadAppointments - Out of memory\r\n"));
         QVERIFY(w->isVisible());
         QCOMPARE(w->appointmentsPane()->AppointmentCount(), 0);
     }

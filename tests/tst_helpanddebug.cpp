@@ -70,12 +70,16 @@ private slots:
     {
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("target"); // "<app>" stands for the application folder
-        QTest::newRow("read me") << "mnuHelpReadMe" << "<app>/Read Me.txt";
-        QTest::newRow("donate") << "mnuHelpDonate" << "https://www.kestrix.example/donate.php?app=Brindlewatch";
+        QTest::newRow("read me") << "mnuHelpReadMe"
+                                 << "<app>/Read Me.txt";
+        QTest::newRow("donate") << "mnuHelpDonate"
+                                << "https://www.kestrix.example/donate.php?app=Brindlewatch";
         QTest::newRow("update check") << "mnuHelpVerCheck"
                                       << "https://www.kestrix.example/vercheck.php?app=Brindlewatch&ver=0.31";
-        QTest::newRow("web site") << "mnuHelpWebHome" << "https://www.kestrix.example";
-        QTest::newRow("forums") << "mnuHelpWebForums" << "https://forums.kestrix.example";
+        QTest::newRow("web site") << "mnuHelpWebHome"
+                                  << "https://www.kestrix.example";
+        QTest::newRow("forums") << "mnuHelpWebForums"
+                                << "https://forums.kestrix.example";
         QTest::newRow("mail") << "mnuHelpWebEmail"
                               << "mailto:support@kestrix.example?subject=Brindlewatch%20v0.31%20(Build%2040)";
     }
@@ -189,11 +193,13 @@ private slots:
         QCOMPARE(box->services.messages.size(), 2); // the two questions, nothing else
         QCOMPARE(box->read(QStringLiteral("todos.bak")), QByteArray("backup stays"));
         auto *list = child<RowList>("lstAppointments");
-        QCOMPARE(rowsOf(list), QStringList{RowList::rowText(QStringLiteral("[22:40] (General) Someone's birthday!"), 1)});
+        QCOMPARE(rowsOf(list),
+                 QStringList{RowList::rowText(QStringLiteral("[22:40] (General) Someone's birthday!"), 1)});
         auto *todos = child<RowList>("lstToDos");
         QCOMPARE(todos->count(), 3);
         QCOMPARE(todos->item(2)->text(), RowList::rowText(QStringLiteral("[ x ] Eat choccy biscuits"), 1));
-        QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(), QStringLiteral("1 today, 1 on selected day (3 total)"));
+        QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(),
+                 QStringLiteral("1 today, 1 on selected day (3 total)"));
     }
 
     void easterEgg_togglesOnDoubleClicks()

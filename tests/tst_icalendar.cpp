@@ -1,8 +1,8 @@
-#include "ScopedZone.h"
 #include "Ansi.h"
 #include "Appointment.h"
 #include "ICalendar.h"
 #include "OleDate.h"
+#include "ScopedZone.h"
 #include "ToDoItem.h"
 
 #include <QRandomGenerator>
@@ -14,8 +14,8 @@
 #include <libical/ical.h>
 
 #include <cmath>
-#include <memory>
 #include <ctime>
+#include <memory>
 
 namespace {
 
@@ -111,10 +111,11 @@ private slots:
         QVERIFY(uids[1].endsWith(u"-2@brindlewatch"));
         QCOMPARE(uids[1].chopped(15), uids[0].chopped(13));
 
-        for (const char *expected : {"BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Kestrix//Brindlewatch 0.31//EN\r\n",
-                                     "\r\nDTSTAMP:20260102T030405Z\r\n", "\r\nDTSTART:20260329T023000\r\nDTEND:20260329T040000\r\n",
-                                     "\r\nSUMMARY:Caf\xc3\xa9 \xe2\x82\xac\r\n", "\r\nDESCRIPTION:one\\ntwo\\; three\\, \\\\ four\xc3\xa9",
-                                     "\r\nSTATUS:COMPLETED\r\n", "\r\nSTATUS:NEEDS-ACTION\r\n", "END:VTODO\r\nEND:VCALENDAR\r\n"})
+        for (const char *expected :
+             {"BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Kestrix//Brindlewatch 0.31//EN\r\n",
+              "\r\nDTSTAMP:20260102T030405Z\r\n", "\r\nDTSTART:20260329T023000\r\nDTEND:20260329T040000\r\n",
+              "\r\nSUMMARY:Caf\xc3\xa9 \xe2\x82\xac\r\n", "\r\nDESCRIPTION:one\\ntwo\\; three\\, \\\\ four\xc3\xa9",
+              "\r\nSTATUS:COMPLETED\r\n", "\r\nSTATUS:NEEDS-ACTION\r\n", "END:VTODO\r\nEND:VCALENDAR\r\n"})
             QVERIFY2(text.contains(expected), expected);
         QVERIFY(!text.contains("CATEGORIES"));
     }
@@ -144,16 +145,32 @@ private slots:
         QTest::addColumn<QString>("category");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("description");
-        QTest::newRow("plain") << "General" << "Birthday" << "";
-        QTest::newRow("code page") << "\u00e9\u20ac\u2122" << "\u201eQuoted\u201c \u0160 \u00ff" << "\u2026 \u0081\u008d\u009d";
-        QTest::newRow("separators") << "a,b;c" << "x;y,z:w\"q\"" << "semi; comma, colon: \"quote\"";
-        QTest::newRow("backslashes") << "C:\\dir\\" << "\\n is not a break here" << "c:\\new\\\\n\\";
-        QTest::newRow("blank edges") << " , a ,, b , " << "  two blanks  " << " \\n lead and trail \\n ";
-        QTest::newRow("tabs and no-break spaces") << "\t\u00a0" << "\ttab\t" << "\u00a0x\u00a0";
-        QTest::newRow("only breaks") << "" << "" << "\\n\\n";
-        QTest::newRow("commas only") << ",," << "," << ",";
-        QTest::newRow("long with breaks") << "" << QString(300, u'\u00e9')
-                                          << (QString(250, u'\u20ac') + "\\n\\n" + QString(400, u'x') + "\\n");
+        QTest::newRow("plain") << "General"
+                               << "Birthday"
+                               << "";
+        QTest::newRow("code page") << "\u00e9\u20ac\u2122"
+                                   << "\u201eQuoted\u201c \u0160 \u00ff"
+                                   << "\u2026 \u0081\u008d\u009d";
+        QTest::newRow("separators") << "a,b;c"
+                                    << "x;y,z:w\"q\""
+                                    << "semi; comma, colon: \"quote\"";
+        QTest::newRow("backslashes") << "C:\\dir\\"
+                                     << "\\n is not a break here"
+                                     << "c:\\new\\\\n\\";
+        QTest::newRow("blank edges") << " , a ,, b , "
+                                     << "  two blanks  "
+                                     << " \\n lead and trail \\n ";
+        QTest::newRow("tabs and no-break spaces") << "\t\u00a0"
+                                                  << "\ttab\t"
+                                                  << "\u00a0x\u00a0";
+        QTest::newRow("only breaks") << ""
+                                     << ""
+                                     << "\\n\\n";
+        QTest::newRow("commas only") << ",,"
+                                     << ","
+                                     << ",";
+        QTest::newRow("long with breaks")
+            << "" << QString(300, u'\u00e9') << (QString(250, u'\u20ac') + "\\n\\n" + QString(400, u'x') + "\\n");
     }
 
     void roundTrip()
@@ -181,9 +198,11 @@ private slots:
         QTest::newRow("zero-length at midnight") << at(2026, 12, 31) << at(2026, 12, 31) << QByteArray() << 0;
         QTest::newRow("an hour before") << at(2026, 5, 1, 9) << at(2026, 5, 1, 8) << QByteArray() << 1;
         QTest::newRow("the day before") << at(2026, 5, 1, 9) << at(2026, 4, 30, 23, 59, 59) << QByteArray() << 1;
-        QTest::newRow("in the hour a clock change skips") << at(2026, 3, 29, 2, 30) << at(2026, 3, 29, 2, 15) << QByteArray() << 1;
+        QTest::newRow("in the hour a clock change skips")
+            << at(2026, 3, 29, 2, 30) << at(2026, 3, 29, 2, 15) << QByteArray() << 1;
         // Before 1900 the day's fraction counts up from a negative day number.
-        QTest::newRow("before 1900, later") << at(1899, 12, 29, 6) << at(1899, 12, 29, 18) << QByteArray("18991229T180000") << 0;
+        QTest::newRow("before 1900, later")
+            << at(1899, 12, 29, 6) << at(1899, 12, 29, 18) << QByteArray("18991229T180000") << 0;
         QTest::newRow("before 1900, earlier") << at(1899, 12, 29, 18) << at(1899, 12, 29, 6) << QByteArray() << 1;
     }
 
@@ -198,7 +217,8 @@ private slots:
         const QByteArray text = ICalendar::write({{start, end, "", "this", ""}, later}, {}, kNow, &endingBeforeStart);
         QCOMPARE(endingBeforeStart, counted);
         QCOMPARE(ICalendar::write({{start, end, "", "this", ""}, later}, {}, kNow), text);
-        const QByteArray first = text.mid(text.indexOf("BEGIN:VEVENT"), text.indexOf("END:VEVENT") - text.indexOf("BEGIN:VEVENT"));
+        const QByteArray first = text.mid(text.indexOf("BEGIN:VEVENT"),
+                                          text.indexOf("END:VEVENT") - text.indexOf("BEGIN:VEVENT"));
         if (dtend.isEmpty())
             QVERIFY2(!first.contains("DTEND"), first.constData());
         else
@@ -230,7 +250,8 @@ private slots:
     {
         QFETCH(QString, category);
         QFETCH(QByteArray, line);
-        const QByteArray text = ICalendar::write({{at(2026, 5, 1, 9), at(2026, 5, 1, 10), category, "t", ""}}, {}, kNow);
+        const QByteArray text = ICalendar::write({{at(2026, 5, 1, 9), at(2026, 5, 1, 10), category, "t", ""}}, {},
+                                                 kNow);
         QVERIFY2(text.contains("\r\n" + line + "\r\n"), text.constData());
         QCOMPARE(ICalendar::read(text).appointments.at(0).Category, category);
 
@@ -252,8 +273,8 @@ private slots:
         QTest::addColumn<QString>("category");
         QTest::newRow("escaped comma") << QByteArray("CATEGORIES:Family\\, friends\n") << "Family, friends";
         QTest::newRow("several") << QByteArray("CATEGORIES:Work,Home\n") << "Work,Home";
-        QTest::newRow("escaped and several") << QByteArray("CATEGORIES:Family\\, friends,Work\nCATEGORIES:x\\;y\n")
-                                            << "Family, friends,Work,x;y";
+        QTest::newRow("escaped and several")
+            << QByteArray("CATEGORIES:Family\\, friends,Work\nCATEGORIES:x\\;y\n") << "Family, friends,Work,x;y";
     }
 
     void categories_ofAnotherCalendar()
@@ -280,13 +301,14 @@ private slots:
         QRandomGenerator rng(20260329);
         QList<Appointment> appointments;
         for (int i = 0; i < 300; ++i) {
-            const QDateTime start(QDate(1800, 1, 1).addDays(rng.bounded(146000)), QTime(0, 0).addSecs(rng.bounded(86400)),
-                                  QTimeZone::utc());
+            const QDateTime start(QDate(1800, 1, 1).addDays(rng.bounded(146000)),
+                                  QTime(0, 0).addSecs(rng.bounded(86400)), QTimeZone::utc());
             QStringList lines;
             for (int n = rng.bounded(4); n >= 0; --n)
                 lines += randomText(rng, 200);
-            appointments.append({OleDate::fromDateTime(start), OleDate::fromDateTime(start.addSecs(rng.bounded(200000))),
-                                 randomText(rng, 12), randomText(rng, 60), lines.join(QStringLiteral("\\n"))});
+            appointments.append({OleDate::fromDateTime(start),
+                                 OleDate::fromDateTime(start.addSecs(rng.bounded(200000))), randomText(rng, 12),
+                                 randomText(rng, 60), lines.join(QStringLiteral("\\n"))});
         }
         // The hour that spring-forward skips in New York and Berlin.
         appointments.append({at(2026, 3, 8, 2, 30), at(2026, 3, 29, 2, 30), "", "gap", ""});
@@ -322,10 +344,11 @@ private slots:
                                  << at(2026, 3, 10) << at(2026, 3, 10, 23, 59);
         QTest::newRow("three days") << vevent("DTSTART;VALUE=DATE:20260310\nDTEND;VALUE=DATE:20260313\n")
                                     << at(2026, 3, 10) << at(2026, 3, 12, 23, 59);
-        QTest::newRow("all day without end") << vevent("DTSTART;VALUE=DATE:20260310\n") << at(2026, 3, 10)
-                                             << at(2026, 3, 10, 23, 59);
-        QTest::newRow("all day ending at its start") << vevent("DTSTART;VALUE=DATE:20260310\nDTEND;VALUE=DATE:20260310\n")
-                                                     << at(2026, 3, 10) << at(2026, 3, 10, 23, 59);
+        QTest::newRow("all day without end")
+            << vevent("DTSTART;VALUE=DATE:20260310\n") << at(2026, 3, 10) << at(2026, 3, 10, 23, 59);
+        QTest::newRow("all day ending at its start")
+            << vevent("DTSTART;VALUE=DATE:20260310\nDTEND;VALUE=DATE:20260310\n") << at(2026, 3, 10)
+            << at(2026, 3, 10, 23, 59);
         QTest::newRow("no end") << vevent("DTSTART:20260310T090000\n") << at(2026, 3, 10, 9) << at(2026, 3, 10, 9);
     }
 
@@ -344,14 +367,16 @@ private slots:
 
     void components()
     {
-        const QByteArray text = calendar(
-            vevent("SUMMARY:First\\nline\nDTSTART:20260101T100000\nRRULE:FREQ=WEEKLY\nCATEGORIES:a,b\nCATEGORIES:c\n"
-                  "DESCRIPTION:x\\ny\\\\n\\, \xd0\x96\n")
-            + vevent("SUMMARY:Moved\nRECURRENCE-ID:20260108T100000\nDTSTART:20260109T100000\n")
-            + "BEGIN:VJOURNAL\nUID:j\nSUMMARY:skipped\nEND:VJOURNAL\n"
-            + "BEGIN:VTODO\nUID:t1\nSUMMARY:Done by status\nSTATUS:COMPLETED\nEND:VTODO\n"
-            + "BEGIN:VTODO\nUID:t2\nSUMMARY:Done by date\nCOMPLETED:20260101T000000Z\nEND:VTODO\n"
-            + vevent("SUMMARY:Second\nDTSTART:20260102T100000\nRDATE:20260105T100000\n"))
+        const QByteArray text =
+            calendar(
+                vevent(
+                    "SUMMARY:First\\nline\nDTSTART:20260101T100000\nRRULE:FREQ=WEEKLY\nCATEGORIES:a,b\nCATEGORIES:c\n"
+                    "DESCRIPTION:x\\ny\\\\n\\, \xd0\x96\n")
+                + vevent("SUMMARY:Moved\nRECURRENCE-ID:20260108T100000\nDTSTART:20260109T100000\n")
+                + "BEGIN:VJOURNAL\nUID:j\nSUMMARY:skipped\nEND:VJOURNAL\n"
+                + "BEGIN:VTODO\nUID:t1\nSUMMARY:Done by status\nSTATUS:COMPLETED\nEND:VTODO\n"
+                + "BEGIN:VTODO\nUID:t2\nSUMMARY:Done by date\nCOMPLETED:20260101T000000Z\nEND:VTODO\n"
+                + vevent("SUMMARY:Second\nDTSTART:20260102T100000\nRDATE:20260105T100000\n"))
             + calendar("BEGIN:VTODO\nUID:t3\nSUMMARY:Open\nDESCRIPTION:a\\nb\nSTATUS:NEEDS-ACTION\nEND:VTODO\n");
         const auto back = ICalendar::read(text);
         QCOMPARE(back.appointments.size(), 2);
@@ -383,18 +408,23 @@ private slots:
         QTest::newRow("unparsable start") << calendar(vevent("DTSTART:tomorrow\n")) << "Event 1 has no start time.";
         QTest::newRow("unknown zone") << calendar(vevent("DTSTART;TZID=Mars/Olympus:20260101T100000\n"))
                                       << "Event 1 uses the time zone \"Mars/Olympus\", which is not known.";
-        QTest::newRow("date that does not exist") << calendar(vevent("DTSTART:20260231T100000\n")) << "Event 1 has a date";
-        QTest::newRow("year before 100") << calendar(vevent("DTSTART:00500101T100000\n")) << "outside the years 100 to 3000";
-        QTest::newRow("year after 3000") << calendar(vevent("DTSTART:30260101T100000\n")) << "outside the years 100 to 3000";
+        QTest::newRow("date that does not exist")
+            << calendar(vevent("DTSTART:20260231T100000\n")) << "Event 1 has a date";
+        QTest::newRow("year before 100") << calendar(vevent("DTSTART:00500101T100000\n"))
+                                         << "outside the years 100 to 3000";
+        QTest::newRow("year after 3000") << calendar(vevent("DTSTART:30260101T100000\n"))
+                                         << "outside the years 100 to 3000";
         QTest::newRow("text too long") << calendar("BEGIN:VTODO\nSUMMARY:Big\nDESCRIPTION:" + QByteArray(65536, 'x')
                                                    + "\nEND:VTODO\n")
                                        << "To-do item 1 (\"Big\") has a text longer than";
         // A file cut short is told from one that is no calendar at all.
         const QByteArray cutShort = QStringLiteral("This calendar is cut short: it has no END:VCALENDAR.").toUtf8();
-        QTest::newRow("cut inside an event") << calendar(vevent("DTSTART:20260101T100000\n")).left(90) << QString(cutShort);
-        QTest::newRow("cut after the last event") << calendar(vevent("DTSTART:20260101T100000\n")).chopped(14) << QString(cutShort);
-        QTest::newRow("second calendar cut") << calendar(vevent("DTSTART:20260101T100000\n")) + calendar("").chopped(14)
-                                             << QString(cutShort);
+        QTest::newRow("cut inside an event")
+            << calendar(vevent("DTSTART:20260101T100000\n")).left(90) << QString(cutShort);
+        QTest::newRow("cut after the last event")
+            << calendar(vevent("DTSTART:20260101T100000\n")).chopped(14) << QString(cutShort);
+        QTest::newRow("second calendar cut")
+            << calendar(vevent("DTSTART:20260101T100000\n")) + calendar("").chopped(14) << QString(cutShort);
     }
 
     void errors()
@@ -432,28 +462,30 @@ private slots:
         // As libical reads it: any BEGIN opens a component, any END closes one.
         QTest::newRow("named any way") << calendar("BEGIN:VEVENT\n" + QByteArray("begin;x=1:X\n").repeated(70))
                                        << "Line 67 nests components more than 64 deep.";
-        QTest::newRow("ENDs of other names") << calendar("BEGIN:VEVENT\nUID:u\nDTSTART:20260101T100000\n"
-                                                         + QByteArray("BEGIN:X-A\n").repeated(62) + QByteArray("END:X-B\n").repeated(62)
-                                                         + "END:X-C\n")
-                                             << "";
+        QTest::newRow("ENDs of other names")
+            << calendar("BEGIN:VEVENT\nUID:u\nDTSTART:20260101T100000\n" + QByteArray("BEGIN:X-A\n").repeated(62)
+                        + QByteArray("END:X-B\n").repeated(62) + "END:X-C\n")
+            << "";
 
         // The longest text a record holds, each character escaped or taking
         // three bytes, is read.
-        QTest::newRow("longest text, escaped") << calendar(vevent("DTSTART:20260101T100000\nDESCRIPTION:"
-                                                                  + QByteArray("\\;").repeated(65'535) + "\n"))
-                                               << "";
-        QTest::newRow("longest text, three bytes each") << calendar(vevent("DTSTART:20260101T100000\nDESCRIPTION:"
-                                                                           + QByteArray("\xe2\x82\xac").repeated(65'535) + "\n"))
+        QTest::newRow("longest text, escaped")
+            << calendar(vevent("DTSTART:20260101T100000\nDESCRIPTION:" + QByteArray("\\;").repeated(65'535) + "\n"))
+            << "";
+        QTest::newRow("longest text, three bytes each") << calendar(
+            vevent("DTSTART:20260101T100000\nDESCRIPTION:" + QByteArray("\xe2\x82\xac").repeated(65'535) + "\n"))
                                                         << "";
         const QByteArray line = "X-LONG:" + QByteArray(300'000 - 7, 'x');
         QTest::newRow("line of 300,000 bytes") << calendar(vevent("DTSTART:20260101T100000\n" + line + "\n")) << "";
-        QTest::newRow("line of 300,001 bytes") << calendar(vevent("DTSTART:20260101T100000\n" + line + "y\n"))
-                                               << "Line 7 is longer than the 300,000 bytes a line of a calendar may hold.";
+        QTest::newRow("line of 300,001 bytes")
+            << calendar(vevent("DTSTART:20260101T100000\n" + line + "y\n"))
+            << "Line 7 is longer than the 300,000 bytes a line of a calendar may hold.";
         QByteArray folded = "DESCRIPTION:";
         for (int i = 0; i < 40'000; ++i)
             folded += QByteArray(74, 'z') + "\n ";
-        QTest::newRow("folded line of 3 MB") << calendar(vevent("SUMMARY:a\nDTSTART:20260101T100000\n" + folded + "end\n"))
-                                             << "Line 8 is longer than the 300,000 bytes a line of a calendar may hold.";
+        QTest::newRow("folded line of 3 MB")
+            << calendar(vevent("SUMMARY:a\nDTSTART:20260101T100000\n" + folded + "end\n"))
+            << "Line 8 is longer than the 300,000 bytes a line of a calendar may hold.";
     }
 
     void limits()
@@ -481,10 +513,11 @@ private slots:
         QTest::newRow("CR LF") << withEndings(calendar(first + second + third), "\r\n");
         QTest::newRow("LF") << calendar(first + second + third);
         QTest::newRow("CR") << withEndings(calendar(first + second + third), "\r");
-        QTest::newRow("CR in a CR LF file") << withEndings(calendar(first), "\r\n").chopped(15) + withEndings(second, "\r")
+        QTest::newRow("CR in a CR LF file") << withEndings(calendar(first), "\r\n").chopped(15)
+                                                   + withEndings(second, "\r")
                                                    + withEndings(third + "END:VCALENDAR\n", "\r\n");
-        QTest::newRow("CR and LF in a CR LF file") << withEndings(calendar(first), "\r\n").chopped(15) + withEndings(second, "\r")
-                                                          + third + "END:VCALENDAR\r\n";
+        QTest::newRow("CR and LF in a CR LF file") << withEndings(calendar(first), "\r\n").chopped(15)
+                                                          + withEndings(second, "\r") + third + "END:VCALENDAR\r\n";
         QTest::newRow("CR CR LF") << withEndings(calendar(first + second + third), "\r\r\n");
     }
 
@@ -507,19 +540,20 @@ private slots:
         QTest::addColumn<double>("start");
         QTest::addColumn<double>("end");
         QTest::addColumn<int>("counted");
-        QTest::newRow("DTEND before") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T090000\n") << at(2026, 5, 1, 10)
-                                      << at(2026, 5, 1, 10) << 1;
-        QTest::newRow("negative DURATION") << QByteArray("DTSTART:20260501T100000\nDURATION:-PT1H\n") << at(2026, 5, 1, 10)
-                                           << at(2026, 5, 1, 10) << 1;
-        QTest::newRow("DTEND in a zone before") << QByteArray("DTSTART;TZID=Europe/Berlin:20260501T100000\nDTEND:20260501T075900Z\n")
-                                                << at(2026, 5, 1, 10) << at(2026, 5, 1, 10) << 1;
+        QTest::newRow("DTEND before") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T090000\n")
+                                      << at(2026, 5, 1, 10) << at(2026, 5, 1, 10) << 1;
+        QTest::newRow("negative DURATION")
+            << QByteArray("DTSTART:20260501T100000\nDURATION:-PT1H\n") << at(2026, 5, 1, 10) << at(2026, 5, 1, 10) << 1;
+        QTest::newRow("DTEND in a zone before")
+            << QByteArray("DTSTART;TZID=Europe/Berlin:20260501T100000\nDTEND:20260501T075900Z\n") << at(2026, 5, 1, 10)
+            << at(2026, 5, 1, 10) << 1;
         // 02:30 summer time to 02:10 winter time, 40 minutes later.
         QTest::newRow("across the autumn change") << QByteArray("DTSTART:20261025T003000Z\nDTEND:20261025T011000Z\n")
                                                   << at(2026, 10, 25, 2, 30) << at(2026, 10, 25, 2, 30) << 1;
-        QTest::newRow("DTEND at the start") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T100000\n") << at(2026, 5, 1, 10)
-                                            << at(2026, 5, 1, 10) << 0;
-        QTest::newRow("DTEND after") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T100001\n") << at(2026, 5, 1, 10)
-                                     << at(2026, 5, 1, 10, 0, 1) << 0;
+        QTest::newRow("DTEND at the start") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T100000\n")
+                                            << at(2026, 5, 1, 10) << at(2026, 5, 1, 10) << 0;
+        QTest::newRow("DTEND after") << QByteArray("DTSTART:20260501T100000\nDTEND:20260501T100001\n")
+                                     << at(2026, 5, 1, 10) << at(2026, 5, 1, 10, 0, 1) << 0;
         QTest::newRow("all day, DTEND before") << QByteArray("DTSTART;VALUE=DATE:20260501\nDTEND;VALUE=DATE:20260430\n")
                                                << at(2026, 5, 1) << at(2026, 5, 1, 23, 59) << 0;
     }
@@ -548,13 +582,13 @@ private slots:
         const QByteArray event = vevent("DTSTART:20260101T100000\n");
         QTest::newRow("none") << calendar(event + event + "BEGIN:VTODO\nSUMMARY:t\nEND:VTODO\n") << 3 << 0;
         QTest::newRow("event in an event") << calendar(vevent("DTSTART:20260101T100000\n" + event)) << 1 << 1;
-        QTest::newRow("to-do in an alarm") << calendar(vevent("DTSTART:20260101T100000\nBEGIN:VALARM\nBEGIN:VTODO\nEND:VTODO\n"
-                                                              "END:VALARM\n"))
-                                           << 1 << 1;
+        QTest::newRow("to-do in an alarm")
+            << calendar(vevent("DTSTART:20260101T100000\nBEGIN:VALARM\nBEGIN:VTODO\nEND:VTODO\n"
+                               "END:VALARM\n"))
+            << 1 << 1;
         QTest::newRow("event after the calendar") << calendar(event) + event << 1 << 1;
-        QTest::newRow("event of another kind of component") << calendar(event + "BEGIN:X-GROUP\n" + event + event
-                                                                        + "END:X-GROUP\n")
-                                                            << 1 << 2;
+        QTest::newRow("event of another kind of component")
+            << calendar(event + "BEGIN:X-GROUP\n" + event + event + "END:X-GROUP\n") << 1 << 2;
     }
 
     void leftOut()
@@ -581,54 +615,67 @@ private slots:
             return "BEGIN:VTIMEZONE\nTZID:" + tzid + "\n" + observances + "END:VTIMEZONE\n";
         };
         const auto observance = [](const char *kind, const QByteArray &lines, const char *from, const char *to) {
-            return QByteArray("BEGIN:") + kind + "\n" + lines + "TZOFFSETFROM:" + from + "\nTZOFFSETTO:" + to + "\nEND:" + kind + "\n";
+            return QByteArray("BEGIN:") + kind + "\n" + lines + "TZOFFSETFROM:" + from + "\nTZOFFSETTO:" + to
+                   + "\nEND:" + kind + "\n";
         };
         QTest::newRow("yearly rules since 1601")
             << zone("W. Europe Standard Time",
-                    observance("STANDARD", "DTSTART:16011028T030000\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\n", "+0200", "+0100")
-                        + observance("DAYLIGHT", "DTSTART:16010325T020000\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\n", "+0100",
-                                     "+0200"))
+                    observance("STANDARD", "DTSTART:16011028T030000\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=10\n",
+                               "+0200", "+0100")
+                        + observance("DAYLIGHT", "DTSTART:16010325T020000\nRRULE:FREQ=YEARLY;BYDAY=-1SU;BYMONTH=3\n",
+                                     "+0100", "+0200"))
             << QByteArray("W. Europe Standard Time") << "";
-        QTest::newRow("rules that end")
-            << zone("US Eastern",
-                    observance("DAYLIGHT", "DTSTART:19870405T020000\nRRULE:FREQ=YEARLY;BYMONTH=4;BYDAY=1SU;UNTIL=20060402T070000Z\n",
-                               "-0500", "-0400")
-                        + observance("STANDARD", "DTSTART:19671029T020000\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU;UNTIL=20061029T060000Z\n",
-                                     "-0400", "-0500")
-                        + observance("DAYLIGHT", "DTSTART:20070311T020000\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\n", "-0500", "-0400")
-                        + observance("STANDARD", "DTSTART:20071104T020000\nRRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\n", "-0400", "-0500"))
-            << QByteArray("US Eastern") << "";
-        QTest::newRow("listed changes")
-            << zone("Listed", observance("STANDARD", "DTSTART:19700101T000000\n", "+0100", "+0100")
-                                  + observance("DAYLIGHT", "DTSTART:20260329T020000\nRDATE:20260329T020000,20270328T020000\n"
-                                                           "RDATE;VALUE=DATE:20050327\n",
-                                               "+0100", "+0200")
-                                  + observance("STANDARD", "DTSTART:20261025T030000\nRDATE:20261025T030000\nRDATE:20051030T010000Z\n",
-                                               "+0200", "+0100"))
-            << QByteArray("Listed") << "";
-        QTest::newRow("no offset from") << zone("Fixed", "BEGIN:STANDARD\nDTSTART:19700101T000000\nTZOFFSETTO:-0330\nEND:STANDARD\n")
+        QTest::newRow("rules that end") << zone(
+            "US Eastern",
+            observance("DAYLIGHT",
+                       "DTSTART:19870405T020000\nRRULE:FREQ=YEARLY;BYMONTH=4;BYDAY=1SU;UNTIL=20060402T070000Z\n",
+                       "-0500", "-0400")
+                + observance(
+                    "STANDARD",
+                    "DTSTART:19671029T020000\nRRULE:FREQ=YEARLY;BYMONTH=10;BYDAY=-1SU;UNTIL=20061029T060000Z\n",
+                    "-0400", "-0500")
+                + observance("DAYLIGHT", "DTSTART:20070311T020000\nRRULE:FREQ=YEARLY;BYMONTH=3;BYDAY=2SU\n", "-0500",
+                             "-0400")
+                + observance("STANDARD", "DTSTART:20071104T020000\nRRULE:FREQ=YEARLY;BYMONTH=11;BYDAY=1SU\n", "-0400",
+                             "-0500")) << QByteArray("US Eastern")
+                                        << "";
+        QTest::newRow("listed changes") << zone(
+            "Listed",
+            observance("STANDARD", "DTSTART:19700101T000000\n", "+0100", "+0100")
+                + observance("DAYLIGHT",
+                             "DTSTART:20260329T020000\nRDATE:20260329T020000,20270328T020000\n"
+                             "RDATE;VALUE=DATE:20050327\n",
+                             "+0100", "+0200")
+                + observance("STANDARD", "DTSTART:20261025T030000\nRDATE:20261025T030000\nRDATE:20051030T010000Z\n",
+                             "+0200", "+0100"))
+                                        << QByteArray("Listed") << "";
+        QTest::newRow("no offset from") << zone(
+            "Fixed", "BEGIN:STANDARD\nDTSTART:19700101T000000\nTZOFFSETTO:-0330\nEND:STANDARD\n")
                                         << QByteArray("Fixed") << "";
         QTest::newRow("Europe/Berlin") << QByteArray() << QByteArray("Europe/Berlin") << "";
         QTest::newRow("America/New_York") << QByteArray() << QByteArray("America/New_York") << "";
         QTest::newRow("Australia/Lord_Howe") << QByteArray() << QByteArray("Australia/Lord_Howe") << "";
 
-        const QString tooOften = QStringLiteral("uses the time zone \"%1\", whose clock changes repeat more often than once a year.");
-        QTest::newRow("hourly since 1601")
-            << zone("Hourly", observance("STANDARD", "DTSTART:16010101T000000\nRRULE:FREQ=HOURLY\n", "+0100", "+0000")
-                                  + observance("DAYLIGHT", "DTSTART:16010101T003000\nRRULE:FREQ=HOURLY\n", "+0000", "+0100"))
-            << QByteArray("Hourly") << tooOften.arg("Hourly");
-        QTest::newRow("daily without end") << zone("Daily", observance("STANDARD", "DTSTART:19700101T000000\nRRULE:FREQ=DAILY\n",
-                                                                       "+0100", "+0000"))
-                                           << QByteArray("Daily") << tooOften.arg("Daily");
-        QTest::newRow("monthly") << zone("Monthly", observance("STANDARD", "DTSTART:20260101T000000\nRRULE:FREQ=MONTHLY;COUNT=2\n",
-                                                               "+0100", "+0000"))
+        const QString tooOften = QStringLiteral(
+            "uses the time zone \"%1\", whose clock changes repeat more often than once a year.");
+        QTest::newRow("hourly since 1601") << zone(
+            "Hourly", observance("STANDARD", "DTSTART:16010101T000000\nRRULE:FREQ=HOURLY\n", "+0100", "+0000")
+                          + observance("DAYLIGHT", "DTSTART:16010101T003000\nRRULE:FREQ=HOURLY\n", "+0000", "+0100"))
+                                           << QByteArray("Hourly") << tooOften.arg("Hourly");
+        QTest::newRow("daily without end")
+            << zone("Daily", observance("STANDARD", "DTSTART:19700101T000000\nRRULE:FREQ=DAILY\n", "+0100", "+0000"))
+            << QByteArray("Daily") << tooOften.arg("Daily");
+        QTest::newRow("monthly") << zone(
+            "Monthly",
+            observance("STANDARD", "DTSTART:20260101T000000\nRRULE:FREQ=MONTHLY;COUNT=2\n", "+0100", "+0000"))
                                  << QByteArray("Monthly") << tooOften.arg("Monthly");
-        QTest::newRow("yearly on every day") << zone("Every day", observance("STANDARD",
-                                                                             "DTSTART:16010101T000000\nRRULE:FREQ=YEARLY;"
-                                                                             "BYMONTH=1,2,3,4,5,6,7,8,9,10,11,12;"
-                                                                             "BYDAY=MO,TU,WE,TH,FR,SA,SU\n",
-                                                                             "+0100", "+0000"))
-                                             << QByteArray("Every day") << "take more than 50,000 steps to work out.";
+        QTest::newRow("yearly on every day")
+            << zone("Every day", observance("STANDARD",
+                                            "DTSTART:16010101T000000\nRRULE:FREQ=YEARLY;"
+                                            "BYMONTH=1,2,3,4,5,6,7,8,9,10,11,12;"
+                                            "BYDAY=MO,TU,WE,TH,FR,SA,SU\n",
+                                            "+0100", "+0000"))
+            << QByteArray("Every day") << "take more than 50,000 steps to work out.";
     }
 
     void zones()
@@ -641,12 +688,14 @@ private slots:
         // a few times long before and long after.
         QList<QDateTime> times;
         for (const int year : {2005, 2026}) {
-            for (const auto &[from, to] : {std::pair{QDate(year, 3, 8), QDate(year, 4, 10)}, {QDate(year, 9, 28), QDate(year, 11, 8)}}) {
+            for (const auto &[from, to] :
+                 {std::pair{QDate(year, 3, 8), QDate(year, 4, 10)}, {QDate(year, 9, 28), QDate(year, 11, 8)}}) {
                 for (QDateTime t(from, QTime(0, 0), QTimeZone::utc()); t.date() < to; t = t.addSecs(30 * 60))
                     times.append(t);
             }
         }
-        for (const QDate date : {QDate(1601, 3, 25), QDate(1899, 7, 1), QDate(2582, 12, 31), QDate(2700, 7, 1), QDate(3000, 6, 1)})
+        for (const QDate date :
+             {QDate(1601, 3, 25), QDate(1899, 7, 1), QDate(2582, 12, 31), QDate(2700, 7, 1), QDate(3000, 6, 1)})
             times.append(QDateTime(date, QTime(2, 30), QTimeZone::utc()));
         QByteArray events;
         for (const QDateTime &t : times)
@@ -658,13 +707,14 @@ private slots:
             back = ICalendar::read(text);
             QVERIFY2(error.isEmpty(), "no error");
         } catch (const ICalendar::Error &e) {
-            QVERIFY2(!error.isEmpty() && e.message.startsWith(u"Event 1 ") && e.message.contains(error), qPrintable(e.message));
+            QVERIFY2(!error.isEmpty() && e.message.startsWith(u"Event 1 ") && e.message.contains(error),
+                     qPrintable(e.message));
             return;
         }
         QCOMPARE(back.appointments.size(), times.size());
 
         const std::unique_ptr<icalcomponent, void (*)(icalcomponent *)> root(icalparser_parse_string(text.constData()),
-                                                                              icalcomponent_free);
+                                                                             icalcomponent_free);
         QVERIFY(root);
         icaltimezone *zone = vtimezone.isEmpty() ? icaltimezone_get_builtin_timezone(tzid.constData())
                                                  : icalcomponent_get_timezone(root.get(), tzid.constData());

@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSysInfo>
 #include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -98,12 +98,18 @@ private slots:
     {
         QTest::addColumn<QString>("obstacle");
         QTest::addColumn<QString>("problem");
-        QTest::newRow("folder in its place") << "folder" << "a folder is in its place";
-        QTest::newRow("foreign file in its place") << "file" << "a file that is not a lock is in its place";
-        QTest::newRow("empty file in its place") << "empty" << "a file that is not a lock is in its place";
-        QTest::newRow("link to nowhere in its place") << "link" << "a link is in its place";
-        QTest::newRow("lock folder under a file") << "under a file" << "is not a folder";
-        QTest::newRow("read-only lock folder") << "read-only" << "may not be written to";
+        QTest::newRow("folder in its place") << "folder"
+                                             << "a folder is in its place";
+        QTest::newRow("foreign file in its place") << "file"
+                                                   << "a file that is not a lock is in its place";
+        QTest::newRow("empty file in its place") << "empty"
+                                                 << "a file that is not a lock is in its place";
+        QTest::newRow("link to nowhere in its place") << "link"
+                                                      << "a link is in its place";
+        QTest::newRow("lock folder under a file") << "under a file"
+                                                  << "is not a folder";
+        QTest::newRow("read-only lock folder") << "read-only"
+                                               << "may not be written to";
     }
 
     void lockThatCannotBeTaken_isNoRunningCopy()

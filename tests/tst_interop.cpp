@@ -83,7 +83,8 @@ private slots:
         QStringList expected;
         for (const QDate &day : days) {
             arguments << day.toString(Qt::ISODate);
-            const Run agenda = cli({QStringLiteral("--data"), original, QStringLiteral("agenda"), day.toString(Qt::ISODate)});
+            const Run agenda = cli(
+                {QStringLiteral("--data"), original, QStringLiteral("agenda"), day.toString(Qt::ISODate)});
             QCOMPARE(agenda.status, 0);
             for (const QString &line : agenda.out.split(u'\n', Qt::SkipEmptyParts))
                 expected << day.toString(Qt::ISODate) + u' ' + line;
@@ -92,14 +93,16 @@ private slots:
         QVERIFY2(other.status == 0, qPrintable(other.err));
         QCOMPARE(other.out.split(u'\n', Qt::SkipEmptyParts), expected);
         QVERIFY(expected.size() >= 6 + 5);
-        QVERIFY2(other.err.contains(QStringLiteral("%1 events, 500 to-dos").arg(appointments.size())), qPrintable(other.err));
+        QVERIFY2(other.err.contains(QStringLiteral("%1 events, 500 to-dos").arg(appointments.size())),
+                 qPrintable(other.err));
     }
 
     void exportThenImport_givesTheSameFiles()
     {
         const Run imported = cli({QStringLiteral("--data"), copy, QStringLiteral("import"), calendar});
         QVERIFY2(imported.status == 0, qPrintable(imported.err));
-        QVERIFY2(imported.out.startsWith(QStringLiteral("Imported %1 appointments and 500 to-do items").arg(appointments.size())),
+        QVERIFY2(imported.out.startsWith(
+                     QStringLiteral("Imported %1 appointments and 500 to-do items").arg(appointments.size())),
                  qPrintable(imported.out));
         for (const char *name : {"appointments.cal", "todos.cal"}) {
             const QString file = u'/' + QLatin1String(name);
@@ -113,12 +116,15 @@ private slots:
     {
         const QString fresh = dir.filePath(QStringLiteral("fresh"));
         QDir().mkpath(fresh);
-        const Run imported = cli({QStringLiteral("--data"), fresh, QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")});
+        const Run imported = cli({QStringLiteral("--data"), fresh, QStringLiteral("import"),
+                                  QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")});
         QVERIFY2(imported.status == 0, qPrintable(imported.err));
-        QVERIFY2(imported.out.contains(QLatin1String("Imported 3 appointments and 2 to-do items")), qPrintable(imported.out));
+        QVERIFY2(imported.out.contains(QLatin1String("Imported 3 appointments and 2 to-do items")),
+                 qPrintable(imported.out));
         QVERIFY2(imported.out.contains(QLatin1String("1 recurring event")), qPrintable(imported.out));
 
-        const Run agenda = cli({QStringLiteral("--data"), fresh, QStringLiteral("agenda"), QStringLiteral("2026-12-07"), QStringLiteral("--days"), QStringLiteral("18")});
+        const Run agenda = cli({QStringLiteral("--data"), fresh, QStringLiteral("agenda"), QStringLiteral("2026-12-07"),
+                                QStringLiteral("--days"), QStringLiteral("18")});
         QCOMPARE(agenda.status, 0);
         const QStringList rows = agenda.out.split(u'\n', Qt::SkipEmptyParts);
         QCOMPARE(rows.size(), 3);
@@ -134,7 +140,8 @@ private slots:
     {
         const Run help = cli({QStringLiteral("--help")});
         QCOMPARE(help.status, 0);
-        for (const char *command : {"agenda", "todo", "search", "upcoming", "export", "import", "check", "backups", "restore"}) {
+        for (const char *command :
+             {"agenda", "todo", "search", "upcoming", "export", "import", "check", "backups", "restore"}) {
             QVERIFY2(help.out.contains(QStringLiteral("\n  %1 ").arg(QLatin1String(command))), command);
             QVERIFY2(help.out.contains(QStringLiteral("brindlewatch-cli %1").arg(QLatin1String(command))), command);
         }

@@ -62,7 +62,8 @@ class tst_Journal : public QObject
     QString at(const char *name) const { return folder + u'/' + QLatin1String(name); }
     QStringList leftovers() const
     {
-        return QDir(folder).entryList({QStringLiteral("*.new"), QStringLiteral("*.journal")}, QDir::Files | QDir::System);
+        return QDir(folder).entryList({QStringLiteral("*.new"), QStringLiteral("*.journal")},
+                                      QDir::Files | QDir::System);
     }
 
 private slots:
@@ -93,11 +94,15 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QByteArray>("appointmentsWhenKilled");
         QTest::addColumn<bool>("completed");
-        QTest::newRow("writing the new to-dos") << Step::Open << "todos.cal.new" << QByteArray("old appointments") << false;
-        QTest::newRow("writing the journal") << Step::Open << "records.journal" << QByteArray("old appointments") << false;
-        QTest::newRow("before the first move") << Step::Commit << "appointments.cal" << QByteArray("old appointments") << true;
+        QTest::newRow("writing the new to-dos")
+            << Step::Open << "todos.cal.new" << QByteArray("old appointments") << false;
+        QTest::newRow("writing the journal")
+            << Step::Open << "records.journal" << QByteArray("old appointments") << false;
+        QTest::newRow("before the first move")
+            << Step::Commit << "appointments.cal" << QByteArray("old appointments") << true;
         QTest::newRow("between the two moves") << Step::Commit << "todos.cal" << QByteArray("new appointments") << true;
-        QTest::newRow("removing the journal") << Step::Remove << "records.journal" << QByteArray("new appointments") << true;
+        QTest::newRow("removing the journal")
+            << Step::Remove << "records.journal" << QByteArray("new appointments") << true;
     }
 
     void killed()
@@ -124,7 +129,8 @@ private slots:
         QCOMPARE(read(at("appointments.cal")), appointmentsWhenKilled);
 
         QCOMPARE(Journal::recover(folder), completed ? Journal::Recovered::Completed : Journal::Recovered::RolledBack);
-        QCOMPARE(read(at("appointments.cal")), completed ? QByteArray("new appointments") : QByteArray("old appointments"));
+        QCOMPARE(read(at("appointments.cal")),
+                 completed ? QByteArray("new appointments") : QByteArray("old appointments"));
         QCOMPARE(read(at("todos.cal")), completed ? QByteArray("new to-dos") : QByteArray("old to-dos"));
         QCOMPARE(leftovers(), QStringList());
         QCOMPARE(Journal::recover(folder), Journal::Recovered::Nothing);

@@ -198,7 +198,8 @@ private slots:
         QCOMPARE(child<QGroupBox>("fraFrame(0)")->title(), QStringLiteral("To Do"));
         QCOMPARE(child<QGroupBox>("fraFrame(1)")->title(), QStringLiteral("Appointments"));
         QCOMPARE(child<QLabel>("lblToDoStatus")->text(), QStringLiteral("0 pending, 0 completed (0 total)"));
-        QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(), QStringLiteral("0 today, 0 on selected day (0 total)"));
+        QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(),
+                 QStringLiteral("0 today, 0 on selected day (0 total)"));
         QCOMPARE(child<QLabel>("lblToDoStatus")->alignment(), Qt::AlignCenter);
         QVERIFY(child<QLabel>("lblEasterEgg")->text().startsWith(QStringLiteral("OMG CONGRATULATIONS TO YOU!")));
         auto *egg = child<QLabel>("lblEasterEgg");
@@ -210,10 +211,10 @@ private slots:
 
     void tabOrder()
     {
-        const QStringList expected{"txtToDo",        "cmdDeleteToDo",      "cmdEditToDo",
-                                   "lstToDos",       "cmdNewToDo",         "Calendar",
-                                   "cmdNewAppointment", "txtAppointment", "cmdEditAppointment",
-                                   "cmdDeleteAppointment", "lstAppointments"};
+        const QStringList expected{
+            "txtToDo",        "cmdDeleteToDo",     "cmdEditToDo",    "lstToDos",           "cmdNewToDo",
+            "Calendar",       "cmdNewAppointment", "txtAppointment", "cmdEditAppointment", "cmdDeleteAppointment",
+            "lstAppointments"};
         // Edit and Delete take no focus while they are unavailable; make them available to walk the whole chain.
         for (const char *name : {"cmdEditToDo", "cmdDeleteToDo", "cmdEditAppointment", "cmdDeleteAppointment"})
             child<QPushButton>(name)->setEnabled(true);
@@ -251,7 +252,8 @@ private slots:
         auto *appointments = child<RowList>("lstAppointments");
         auto *todos = child<RowList>("lstToDos");
         const QString pad(100, u' ');
-        const QStringList rows{"[14:30] (General) Later" + pad + "0000000", "[09:00] (General) Earlier" + pad + "0000001"};
+        const QStringList rows{"[14:30] (General) Later" + pad + "0000000",
+                               "[09:00] (General) Earlier" + pad + "0000001"};
         for (const QString &r : rows) {
             appointments->addItem(r);
             todos->addItem(r);
@@ -274,8 +276,10 @@ private slots:
     {
         QTest::addColumn<QString>("list");
         QTest::addColumn<QString>("menu");
-        QTest::newRow("to-do") << "lstToDos" << "mnuToDo";
-        QTest::newRow("appointments") << "lstAppointments" << "mnuAppointments";
+        QTest::newRow("to-do") << "lstToDos"
+                               << "mnuToDo";
+        QTest::newRow("appointments") << "lstAppointments"
+                                      << "mnuAppointments";
     }
 
     void rightClick_popsUpThePaneMenuAndKeepsSelection()
@@ -306,7 +310,8 @@ private slots:
                 return b->isEnabled();
             return w->findChild<QAction *>(QLatin1String(name))->isEnabled();
         };
-        const QList<const char *> todo{"cmdEditToDo", "cmdDeleteToDo", "mnuToDoEdit", "mnuToDoDelete", "mnuToDoCompleted"};
+        const QList<const char *> todo{"cmdEditToDo", "cmdDeleteToDo", "mnuToDoEdit", "mnuToDoDelete",
+                                       "mnuToDoCompleted"};
         const QList<const char *> appt{"cmdEditAppointment", "cmdDeleteAppointment", "mnuAppointmentsEdit",
                                        "mnuAppointmentsDelete"};
         for (const char *n : todo + appt)
@@ -330,7 +335,8 @@ private slots:
             auto *l = child<QLabel>(name);
             // A wide status line: two-digit counts of the day beside a total of a long-kept organiser.
             QString widest = l->text();
-            widest.replace(QStringLiteral("(0 total)"), QStringLiteral("(999999 total)")).replace(u'0', QStringLiteral("99"));
+            widest.replace(QStringLiteral("(0 total)"), QStringLiteral("(999999 total)"))
+                .replace(u'0', QStringLiteral("99"));
             QVERIFY2(l->fontMetrics().horizontalAdvance(widest) <= l->width(), name);
             QVERIFY2(l->fontMetrics().height() <= l->height() + 2, name);
         }
@@ -359,7 +365,8 @@ private slots:
         QTest::newRow("same month") << base << QDateTime(QDate(2026, 12, 31), QTime(14, 5), Qt::UTC) << 1 << 0;
         QTest::newRow("same day, other time") << base << QDateTime(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC) << 1 << 0;
         QTest::newRow("next month") << base << QDateTime(QDate(2027, 1, 7), QTime(14, 5), Qt::UTC) << 1 << 1;
-        QTest::newRow("same month, other year") << base << QDateTime(QDate(2025, 12, 7), QTime(14, 5), Qt::UTC) << 1 << 1;
+        QTest::newRow("same month, other year")
+            << base << QDateTime(QDate(2025, 12, 7), QTime(14, 5), Qt::UTC) << 1 << 1;
     }
 
     void calendar_notifications()
@@ -371,8 +378,10 @@ private slots:
         BCGCalendar cal;
         cal.setSelectedDate(from);
         QStringList order;
-        connect(&cal, &BCGCalendar::selectedDayChanged, this, [&] { order << "day:" + cal.SelectedDate().toString(Qt::ISODate); });
-        connect(&cal, &BCGCalendar::selectedMonthChanged, this, [&] { order << "month:" + cal.SelectedDate().toString(Qt::ISODate); });
+        connect(&cal, &BCGCalendar::selectedDayChanged, this,
+                [&] { order << "day:" + cal.SelectedDate().toString(Qt::ISODate); });
+        connect(&cal, &BCGCalendar::selectedMonthChanged, this,
+                [&] { order << "month:" + cal.SelectedDate().toString(Qt::ISODate); });
         cal.setSelectedDate(to);
         // Raised before the write returned, each seeing the new value.
         QCOMPARE(order.filter("day:").size(), days);
@@ -496,14 +505,21 @@ private slots:
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDateTime>("expected"); // invalid: the text is refused
-        QTest::newRow("british") << "en_GB" << "07/12/2026 14:05" << QDateTime(QDate(2026, 12, 7), QTime(14, 5), Qt::UTC);
-        QTest::newRow("midnight") << "en_GB" << "29/02/2028 0:00" << QDateTime(QDate(2028, 2, 29), QTime(0, 0), Qt::UTC);
-        QTest::newRow("american, four-digit year") << "en_US" << "12/7/2026 23:59"
-                                                   << QDateTime(QDate(2026, 12, 7), QTime(23, 59), Qt::UTC);
-        QTest::newRow("german") << "de_DE" << "07.12.2026 09:30" << QDateTime(QDate(2026, 12, 7), QTime(9, 30), Qt::UTC);
-        QTest::newRow("no time") << "en_GB" << "07/12/2026" << QDateTime();
-        QTest::newRow("not a date") << "en_GB" << "31/02/2026 10:00" << QDateTime();
-        QTest::newRow("hour 24") << "en_GB" << "07/12/2026 24:00" << QDateTime();
+        QTest::newRow("british") << "en_GB"
+                                 << "07/12/2026 14:05" << QDateTime(QDate(2026, 12, 7), QTime(14, 5), Qt::UTC);
+        QTest::newRow("midnight") << "en_GB"
+                                  << "29/02/2028 0:00" << QDateTime(QDate(2028, 2, 29), QTime(0, 0), Qt::UTC);
+        QTest::newRow("american, four-digit year")
+            << "en_US"
+            << "12/7/2026 23:59" << QDateTime(QDate(2026, 12, 7), QTime(23, 59), Qt::UTC);
+        QTest::newRow("german") << "de_DE"
+                                << "07.12.2026 09:30" << QDateTime(QDate(2026, 12, 7), QTime(9, 30), Qt::UTC);
+        QTest::newRow("no time") << "en_GB"
+                                 << "07/12/2026" << QDateTime();
+        QTest::newRow("not a date") << "en_GB"
+                                    << "31/02/2026 10:00" << QDateTime();
+        QTest::newRow("hour 24") << "en_GB"
+                                 << "07/12/2026 24:00" << QDateTime();
     }
 
     void dateTimePicker()

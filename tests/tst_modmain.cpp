@@ -37,27 +37,33 @@ private slots:
         const QString tail = QStringLiteral(" ]\rPlease report errors to support@kestrix.example\r\n");
         const QString head = QStringLiteral("The following error has occured:\r\n[ ");
 
-        QTest::newRow("ordinary") << 53 << "File not found" << "Main.Load" << QTime(14, 5, 9)
+        QTest::newRow("ordinary") << 53 << "File not found"
+                                  << "Main.Load" << QTime(14, 5, 9)
                                   << QByteArray("07/12/2026 14:05:09 Error 53 in Main.Load - File not found\r\n")
                                   << exe + " Error 53 in Main.Load" << head + "File not found" + tail;
-        QTest::newRow("negative number") << -2147221504 << "Automation error" << "Main.SaveToDos" << QTime(9, 0, 1)
+        QTest::newRow("negative number") << -2147221504 << "Automation error"
+                                         << "Main.SaveToDos" << QTime(9, 0, 1)
                                          << QByteArray("07/12/2026 09:00:01 Error -2147221504 in Main.SaveToDos - "
                                                        "Automation error\r\n")
                                          << exe + " Error -2147221504 in Main.SaveToDos"
                                          << head + "Automation error" + tail;
-        QTest::newRow("empty description") << 5 << "" << "UpdateToDoHTML" << QTime(23, 59, 59)
+        QTest::newRow("empty description") << 5 << ""
+                                           << "UpdateToDoHTML" << QTime(23, 59, 59)
                                            << QByteArray("07/12/2026 23:59:59 Error 5 in UpdateToDoHTML - \r\n")
                                            << exe + " Error 5 in UpdateToDoHTML" << head + tail;
-        QTest::newRow("empty label is Unknown") << 13 << "Type mismatch" << "" << QTime(14, 5, 9)
+        QTest::newRow("empty label is Unknown") << 13 << "Type mismatch"
+                                                << "" << QTime(14, 5, 9)
                                                 << QByteArray("07/12/2026 14:05:09 Error 13 in Unknown - "
                                                               "Type mismatch\r\n")
                                                 << exe + " Error 13 in Unknown" << head + "Type mismatch" + tail;
-        QTest::newRow("midnight has no time") << 70 << "Permission denied" << "Main.Load" << QTime(0, 0)
-                                              << QByteArray("07/12/2026 Error 70 in Main.Load - Permission denied\r\n")
-                                              << exe + " Error 70 in Main.Load" << head + "Permission denied" + tail;
-        QTest::newRow("ansi description") << 75 << QStringLiteral("Caf\u00e9 \u20ac \u0416") << "X" << QTime(1, 2, 3)
-                                          << QByteArray("07/12/2026 01:02:03 Error 75 in X - Caf\xe9 \x80 ?\r\n")
-                                          << exe + " Error 75 in X" << head + QStringLiteral("Caf\u00e9 \u20ac \u0416") + tail;
+        QTest::newRow("midnight has no time")
+            << 70 << "Permission denied"
+            << "Main.Load" << QTime(0, 0) << QByteArray("07/12/2026 Error 70 in Main.Load - Permission denied\r\n")
+            << exe + " Error 70 in Main.Load" << head + "Permission denied" + tail;
+        QTest::newRow("ansi description")
+            << 75 << QStringLiteral("Caf\u00e9 \u20ac \u0416") << "X" << QTime(1, 2, 3)
+            << QByteArray("07/12/2026 01:02:03 Error 75 in X - Caf\xe9 \x80 ?\r\n") << exe + " Error 75 in X"
+            << head + QStringLiteral("Caf\u00e9 \u20ac \u0416") + tail;
     }
 
     void report()
@@ -149,9 +155,15 @@ private slots:
         Sandbox box;
         modMain::ErrorTrap step(QStringLiteral("Main.Test"));
         QStringList ran;
-        QVERIFY(!step([&] { ran << "1"; throw AppError(AppError::FileNotFound); }));
+        QVERIFY(!step([&] {
+            ran << "1";
+            throw AppError(AppError::FileNotFound);
+        }));
         QVERIFY(step([&] { ran << "2"; }));
-        QVERIFY(!step([&] { ran << "3"; throw std::runtime_error("boom"); }));
+        QVERIFY(!step([&] {
+            ran << "3";
+            throw std::runtime_error("boom");
+        }));
         QCOMPARE(ran, QStringList({"1", "2", "3"}));
         QCOMPARE(box.services.messages.size(), 2);
         QVERIFY(box.services.messages[0].title.endsWith(QStringLiteral(" Error 53 in Main.Test")));

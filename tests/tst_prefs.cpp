@@ -1,7 +1,7 @@
-#include "ScratchFile.h"
 #include "AppError.h"
 #include "NumberText.h"
 #include "Prefs.h"
+#include "ScratchFile.h"
 
 #include <QFile>
 #include <QLocale>
@@ -30,11 +30,16 @@ private slots:
         QTest::addColumn<QString>("fallback");
         QTest::addColumn<QString>("expected");
         QTest::addColumn<bool>("fail");
-        QTest::newRow("stored") << QByteArray("[Prefs]\r\nMinimize=2\r\n") << "1" << "2" << false;
-        QTest::newRow("missing key, default given") << QByteArray("[Prefs]\r\n") << "1" << "1" << false;
-        QTest::newRow("missing file, default given") << QByteArray() << "1" << "1" << false;
-        QTest::newRow("empty value") << QByteArray("[Prefs]\r\nMinimize=\r\n") << "1" << "1" << true;
-        QTest::newRow("missing key, empty default") << QByteArray("[Prefs]\r\n") << "" << "" << true;
+        QTest::newRow("stored") << QByteArray("[Prefs]\r\nMinimize=2\r\n") << "1"
+                                << "2" << false;
+        QTest::newRow("missing key, default given") << QByteArray("[Prefs]\r\n") << "1"
+                                                    << "1" << false;
+        QTest::newRow("missing file, default given") << QByteArray() << "1"
+                                                     << "1" << false;
+        QTest::newRow("empty value") << QByteArray("[Prefs]\r\nMinimize=\r\n") << "1"
+                                     << "1" << true;
+        QTest::newRow("missing key, empty default") << QByteArray("[Prefs]\r\n") << ""
+                                                    << "" << true;
     }
 
     void getValue()
@@ -94,15 +99,12 @@ private slots:
         QCOMPARE(ini.Section(), QStringLiteral("Prefs"));
     }
 
-    void prefsINI_isOneInstance()
-    {
-        QCOMPARE(&PrefsINI(), &PrefsINI());
-    }
+    void prefsINI_isOneInstance() { QCOMPARE(&PrefsINI(), &PrefsINI()); }
 
     void toInteger_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("int16");   // or the error number
+        QTest::addColumn<int>("int16");    // or the error number
         QTest::addColumn<qint64>("int32"); // or the error number
         QTest::addColumn<bool>("int16Fails");
         QTest::addColumn<bool>("int32Fails");

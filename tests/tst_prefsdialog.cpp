@@ -41,10 +41,12 @@ private slots:
         QTest::addColumn<bool>("checked");
         QTest::addColumn<int>("items");
         QTest::newRow("defaults") << QByteArray() << 1 << false << 5;
-        QTest::newRow("stored") << QByteArray("[Prefs]\r\nMinimize=2\r\nExportToDo=1\r\nExportToDoItems=40\r\n") << 2 << true << 40;
+        QTest::newRow("stored") << QByteArray("[Prefs]\r\nMinimize=2\r\nExportToDo=1\r\nExportToDoItems=40\r\n") << 2
+                                << true << 40;
         QTest::newRow("beyond what the dialog offers")
             << QByteArray("[Prefs]\r\nMinimize=7\r\nExportToDo=3\r\nExportToDoItems=250\r\n") << -1 << true << 100;
-        QTest::newRow("below what the dialog offers") << QByteArray("[Prefs]\r\nExportToDoItems=-4\r\n") << 1 << false << 1;
+        QTest::newRow("below what the dialog offers")
+            << QByteArray("[Prefs]\r\nExportToDoItems=-4\r\n") << 1 << false << 1;
     }
 
     void opening_showsTheStoredValues()
@@ -75,11 +77,13 @@ private slots:
             QCOMPARE(d->windowTitle(), QStringLiteral("Preferences"));
             for (QWidget *c : d->findChildren<QWidget *>()) {
                 if (auto *b = qobject_cast<QPushButton *>(c))
-                    QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) + 8 <= b->width(), qPrintable(b->objectName()));
+                    QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) + 8 <= b->width(),
+                             qPrintable(b->objectName()));
                 else if (qobject_cast<QAbstractButton *>(c) || qobject_cast<QLabel *>(c))
                     QVERIFY2(c->sizeHint().width() <= c->width() + 1, qPrintable(c->objectName()));
             }
-            QCOMPARE(d->optMinimize[2]->toolTip(), QStringLiteral("Show Brindlewatch on the taskbar and in the system tray"));
+            QCOMPARE(d->optMinimize[2]->toolTip(),
+                     QStringLiteral("Show Brindlewatch on the taskbar and in the system tray"));
             d->chkExportToDo->setChecked(true);
             QVERIFY(d->hscExportToDo->isEnabled());
             d->hscExportToDo->triggerAction(QAbstractSlider::SliderPageStepAdd);

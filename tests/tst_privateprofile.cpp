@@ -1,5 +1,5 @@
-#include "ScratchFile.h"
 #include "PrivateProfile.h"
+#include "ScratchFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -36,30 +36,74 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         const QByteArray prefs("[Prefs]\r\nMinimize=2\r\nExportToDo=1\r\n");
-        QTest::newRow("present") << prefs << "Prefs" << "Minimize" << "1" << "2";
-        QTest::newRow("missing key gives default") << prefs << "Prefs" << "Other" << "7" << "7";
-        QTest::newRow("missing section gives default") << prefs << "Window" << "Minimize" << "7" << "7";
-        QTest::newRow("names ignore case") << prefs << "pREFS" << "minimize" << "1" << "2";
+        QTest::newRow("present") << prefs << "Prefs"
+                                 << "Minimize"
+                                 << "1"
+                                 << "2";
+        QTest::newRow("missing key gives default") << prefs << "Prefs"
+                                                   << "Other"
+                                                   << "7"
+                                                   << "7";
+        QTest::newRow("missing section gives default") << prefs << "Window"
+                                                       << "Minimize"
+                                                       << "7"
+                                                       << "7";
+        QTest::newRow("names ignore case") << prefs << "pREFS"
+                                           << "minimize"
+                                           << "1"
+                                           << "2";
         QTest::newRow("blanks around names and value")
-            << QByteArray("  [ Prefs ]  \r\n  Minimize  =  2  \r\n") << "Prefs" << "Minimize" << "1" << "2";
+            << QByteArray("  [ Prefs ]  \r\n  Minimize  =  2  \r\n") << "Prefs"
+            << "Minimize"
+            << "1"
+            << "2";
         QTest::newRow("empty value gives nothing") << QByteArray("[Prefs]\r\nMinimize=\r\n") << "Prefs"
-                                                   << "Minimize" << "1" << "";
-        QTest::newRow("quotes removed") << QByteArray("[P]\r\nK=\" a b \"\r\n") << "P" << "K" << "" << " a b ";
-        QTest::newRow("unpaired quote kept") << QByteArray("[P]\r\nK=\"ab\r\n") << "P" << "K" << "" << "\"ab";
-        QTest::newRow("first duplicate wins") << QByteArray("[P]\r\nK=1\r\nK=2\r\n[P]\r\nK=3\r\n") << "P" << "K"
-                                              << "" << "1";
-        QTest::newRow("key of another section") << QByteArray("[A]\r\nK=1\r\n[B]\r\nX=2\r\n") << "B" << "K" << "d"
+                                                   << "Minimize"
+                                                   << "1"
+                                                   << "";
+        QTest::newRow("quotes removed") << QByteArray("[P]\r\nK=\" a b \"\r\n") << "P"
+                                        << "K"
+                                        << ""
+                                        << " a b ";
+        QTest::newRow("unpaired quote kept") << QByteArray("[P]\r\nK=\"ab\r\n") << "P"
+                                             << "K"
+                                             << ""
+                                             << "\"ab";
+        QTest::newRow("first duplicate wins") << QByteArray("[P]\r\nK=1\r\nK=2\r\n[P]\r\nK=3\r\n") << "P"
+                                              << "K"
+                                              << ""
+                                              << "1";
+        QTest::newRow("key of another section") << QByteArray("[A]\r\nK=1\r\n[B]\r\nX=2\r\n") << "B"
+                                                << "K"
+                                                << "d"
                                                 << "d";
-        QTest::newRow("lone LF and lone CR lines") << QByteArray("[A]\nK=1\r[B]\rK=2\n") << "B" << "K" << ""
+        QTest::newRow("lone LF and lone CR lines") << QByteArray("[A]\nK=1\r[B]\rK=2\n") << "B"
+                                                   << "K"
+                                                   << ""
                                                    << "2";
-        QTest::newRow("equals sign inside value") << QByteArray("[A]\r\nK=a=b\r\n") << "A" << "K" << "" << "a=b";
-        QTest::newRow("comment line is no key") << QByteArray("[A]\r\n;K=1\r\n") << "A" << ";K" << "d" << "d";
-        QTest::newRow("line without equals is no key") << QByteArray("[A]\r\nK\r\n") << "A" << "K" << "d" << "d";
-        QTest::newRow("default loses trailing blanks") << prefs << "Prefs" << "Other" << "5  " << "5";
-        QTest::newRow("empty section name before any header")
-            << QByteArray("K=1\r\n[A]\r\n") << "" << "K" << "d" << "d";
-        QTest::newRow("windows-1252 value") << QByteArray("[A]\r\nK=Caf\xe9 \x80\r\n") << "A" << "K" << ""
-                                            << QStringLiteral("Caf\u00e9 \u20ac");
+        QTest::newRow("equals sign inside value") << QByteArray("[A]\r\nK=a=b\r\n") << "A"
+                                                  << "K"
+                                                  << ""
+                                                  << "a=b";
+        QTest::newRow("comment line is no key") << QByteArray("[A]\r\n;K=1\r\n") << "A"
+                                                << ";K"
+                                                << "d"
+                                                << "d";
+        QTest::newRow("line without equals is no key") << QByteArray("[A]\r\nK\r\n") << "A"
+                                                       << "K"
+                                                       << "d"
+                                                       << "d";
+        QTest::newRow("default loses trailing blanks") << prefs << "Prefs"
+                                                       << "Other"
+                                                       << "5  "
+                                                       << "5";
+        QTest::newRow("empty section name before any header") << QByteArray("K=1\r\n[A]\r\n") << ""
+                                                              << "K"
+                                                              << "d"
+                                                              << "d";
+        QTest::newRow("windows-1252 value") << QByteArray("[A]\r\nK=Caf\xe9 \x80\r\n") << "A"
+                                            << "K"
+                                            << "" << QStringLiteral("Caf\u00e9 \u20ac");
     }
 
     void read()
@@ -100,9 +144,8 @@ private slots:
         QTest::addColumn<QByteArray>("after");
 
         const OptText none;
-        QTest::newRow("creates file, section and key")
-            << QByteArray("<missing>") << "Window" << OptText("MainX") << OptText("4320")
-            << QByteArray("[Window]\r\nMainX=4320\r\n");
+        QTest::newRow("creates file, section and key") << QByteArray("<missing>") << "Window" << OptText("MainX")
+                                                       << OptText("4320") << QByteArray("[Window]\r\nMainX=4320\r\n");
         QTest::newRow("replaces in place, keeping comments and blanks elsewhere")
             << QByteArray("; my prefs\r\n[Prefs]\r\n  Minimize = 2 \r\nExportToDo=0\r\n") << "Prefs"
             << OptText("Minimize") << OptText("1")
@@ -111,14 +154,13 @@ private slots:
             << QByteArray("[prefs]\r\nminimize=0\r\n") << "Prefs" << OptText("Minimize") << OptText("2")
             << QByteArray("[prefs]\r\nMinimize=2\r\n");
         QTest::newRow("new key after the section's last line")
-            << QByteArray("[Prefs]\r\nA=1\r\n\r\n[Window]\r\nMainX=1\r\n") << "Prefs" << OptText("B")
-            << OptText("2") << QByteArray("[Prefs]\r\nA=1\r\nB=2\r\n\r\n[Window]\r\nMainX=1\r\n");
+            << QByteArray("[Prefs]\r\nA=1\r\n\r\n[Window]\r\nMainX=1\r\n") << "Prefs" << OptText("B") << OptText("2")
+            << QByteArray("[Prefs]\r\nA=1\r\nB=2\r\n\r\n[Window]\r\nMainX=1\r\n");
         QTest::newRow("new section at the end after a blank line")
             << QByteArray("[Prefs]\r\nA=1\r\n") << "Window" << OptText("MainY") << OptText("5")
             << QByteArray("[Prefs]\r\nA=1\r\n\r\n[Window]\r\nMainY=5\r\n");
-        QTest::newRow("last line without line end")
-            << QByteArray("[Prefs]\r\nA=1") << "Prefs" << OptText("B") << OptText("2")
-            << QByteArray("[Prefs]\r\nA=1\r\nB=2\r\n");
+        QTest::newRow("last line without line end") << QByteArray("[Prefs]\r\nA=1") << "Prefs" << OptText("B")
+                                                    << OptText("2") << QByteArray("[Prefs]\r\nA=1\r\nB=2\r\n");
         QTest::newRow("other lines keep their line ends")
             << QByteArray("[Prefs]\nA=1\nB=2\n") << "Prefs" << OptText("A") << OptText("3")
             << QByteArray("[Prefs]\nA=3\nB=2\n");
@@ -126,8 +168,7 @@ private slots:
             << QByteArray("[X]\r\nK=\x81\x8d\x90\r\n[Prefs]\r\nA=1\r\n") << "Prefs" << OptText("A") << OptText("2")
             << QByteArray("[X]\r\nK=\x81\x8d\x90\r\n[Prefs]\r\nA=2\r\n");
         QTest::newRow("a line break cannot plant a key")
-            << QByteArray("<missing>") << "P" << OptText("A") << OptText("1\r\nEvil=1")
-            << QByteArray("[P]\r\nA=1\r\n");
+            << QByteArray("<missing>") << "P" << OptText("A") << OptText("1\r\nEvil=1") << QByteArray("[P]\r\nA=1\r\n");
         QTest::newRow("no value removes the key")
             << QByteArray("[P]\r\nA=1\r\nB=2\r\n") << "P" << OptText("a") << none << QByteArray("[P]\r\nB=2\r\n");
         QTest::newRow("no key removes the section")

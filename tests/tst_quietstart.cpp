@@ -46,10 +46,7 @@ private slots:
     }
 
     // Only that one warning is left out.
-    void otherMessages_stillGetThrough()
-    {
-        QVERIFY2(g_shown.contains(kOtherWarning), qPrintable(g_shown.join(u'\n')));
-    }
+    void otherMessages_stillGetThrough() { QVERIFY2(g_shown.contains(kOtherWarning), qPrintable(g_shown.join(u'\n'))); }
 };
 
 int main(int argc, char *argv[])

@@ -1,9 +1,9 @@
+#include "AppointmentsPane.h"
 #include "FireAction.h"
 #include "InstanceLock.h"
 #include "Prefs.h"
 #include "QtServices.h"
 #include "TestSupport.h"
-#include "AppointmentsPane.h"
 #include "ToDoPane.h"
 #include "frmMain.h"
 
@@ -55,10 +55,7 @@ class tst_Startup : public QObject
 private slots:
     void initTestCase() { pinLocale(); }
 
-    void init()
-    {
-        Minimize = ExportToDo = ExportToDoItems = 0;
-    }
+    void init() { Minimize = ExportToDo = ExportToDoItems = 0; }
 
     void cleanup() { QVERIFY(QApplication::topLevelWidgets().size() <= 1 || !QApplication::activeModalWidget()); }
 
@@ -135,9 +132,12 @@ private slots:
         box.write(QStringLiteral("logo.gif"), shippedLogo());
         QDir(box.dataPath(QString())).mkdir(QStringLiteral("backups"));
         box.write(QStringLiteral("backups/notes.txt"), "not ours");
-        const auto file = [](int n) { return AppointmentFile::encode({Appointment{double(n), double(n), {}, {}, {}}}); };
+        const auto file = [](int n) {
+            return AppointmentFile::encode({Appointment{double(n), double(n), {}, {}, {}}});
+        };
         const auto copies = [&] {
-            return QDir(box.dataPath(QStringLiteral("backups"))).entryList({"appointments-*.cal"}, QDir::Files, QDir::Name);
+            return QDir(box.dataPath(QStringLiteral("backups")))
+                .entryList({"appointments-*.cal"}, QDir::Files, QDir::Name);
         };
         for (int start = 0; start < 13; ++start) {
             // Every other start finds the file unchanged, which makes no new copy.
@@ -200,7 +200,7 @@ private slots:
     void specialFiles_areReportedAndStartGoesOn_data()
     {
         QTest::addColumn<QString>("file");
-        QTest::addColumn<bool>("folder"); // a named pipe otherwise
+        QTest::addColumn<bool>("folder");         // a named pipe otherwise
         QTest::addColumn<QStringList>("reports"); // "source|words" of each box, in order
         QTest::newRow("todos.cal a pipe") << "todos.cal" << false
                                           << QStringList{"Main.Load|todos.cal is a named pipe, not a file",
@@ -209,10 +209,13 @@ private slots:
             << "appointments.cal" << true
             << QStringList{"Main.Load|appointments.cal is a folder, not a file",
                            "Main.LoadAppointments|appointments.cal is a folder, not a file"};
-        QTest::newRow("todos.bak a pipe") << "todos.bak" << false
-                                          << QStringList{"Main.Load|todos.bak is a named pipe, not a file; nothing was written"};
-        QTest::newRow("prefs.ini a pipe") << "prefs.ini" << false << QStringList{"Main.Load|prefs.ini is a named pipe, not a file"};
-        QTest::newRow("logo.gif a pipe") << "logo.gif" << false << QStringList{"Main.Load|logo.gif is a named pipe, not a file"};
+        QTest::newRow("todos.bak a pipe")
+            << "todos.bak" << false
+            << QStringList{"Main.Load|todos.bak is a named pipe, not a file; nothing was written"};
+        QTest::newRow("prefs.ini a pipe")
+            << "prefs.ini" << false << QStringList{"Main.Load|prefs.ini is a named pipe, not a file"};
+        QTest::newRow("logo.gif a pipe") << "logo.gif" << false
+                                         << QStringList{"Main.Load|logo.gif is a named pipe, not a file"};
         // With no logo, the one report is of the missing logo; its log line is skipped.
         QTest::newRow("ErrorLog.txt a pipe") << "ErrorLog.txt" << false << QStringList{"Main.Load|[ File not found ]"};
     }
@@ -224,7 +227,8 @@ private slots:
         QFETCH(QStringList, reports);
         Sandbox box;
         if (file != QLatin1String("todos.cal"))
-            box.write(QStringLiteral("todos.cal"), ToDoFile::encode({ToDoItem{false, QStringLiteral("Kept"), QString()}}));
+            box.write(QStringLiteral("todos.cal"),
+                      ToDoFile::encode({ToDoItem{false, QStringLiteral("Kept"), QString()}}));
         if (file != QLatin1String("logo.gif") && file != QLatin1String("ErrorLog.txt"))
             box.write(QStringLiteral("logo.gif"), shippedLogo());
         const QString path = box.dataPath(file);
@@ -259,13 +263,13 @@ private slots:
 
         QTest::newRow("stored values") << QByteArray("[Prefs]\r\nMinimize=2\r\nExportToDo=1\r\nExportToDoItems=40\r\n")
                                        << QList<int>() << 2 << 1 << 40;
-        QTest::newRow("empty value takes the default") << QByteArray("[Prefs]\r\nMinimize=\r\n") << QList<int>() << 1
-                                                       << 0 << 5;
+        QTest::newRow("empty value takes the default")
+            << QByteArray("[Prefs]\r\nMinimize=\r\n") << QList<int>() << 1 << 0 << 5;
         QTest::newRow("letters") << QByteArray("[Prefs]\r\nMinimize=abc\r\n") << QList<int>{13} << 0 << 0 << 5;
         QTest::newRow("out of range") << QByteArray("[Prefs]\r\nExportToDoItems=40000\r\nExportToDo=x\r\n")
                                       << QList<int>{13, 6} << 1 << 0 << 0;
-        QTest::newRow("fraction rounds half to even") << QByteArray("[Prefs]\r\nExportToDoItems=2.5\r\n")
-                                                      << QList<int>() << 1 << 0 << 2;
+        QTest::newRow("fraction rounds half to even")
+            << QByteArray("[Prefs]\r\nExportToDoItems=2.5\r\n") << QList<int>() << 1 << 0 << 2;
     }
 
     void preferences()
@@ -297,10 +301,10 @@ private slots:
         QTest::addColumn<QByteArray>("ini");
         QTest::addColumn<QPoint>("expected"); // (-1, -1): the centre of the primary screen
         QTest::newRow("first start") << QByteArray() << QPoint(-1, -1);
-        QTest::newRow("on the left-hand screen") << QByteArray("[Window]\r\nMainX=1500\r\nMainY=1500\r\n")
-                                                 << QPoint(100, 100);
-        QTest::newRow("below every screen") << QByteArray("[Window]\r\nMainX=1500\r\nMainY=30000\r\n")
-                                            << QPoint(-1, -1);
+        QTest::newRow("on the left-hand screen")
+            << QByteArray("[Window]\r\nMainX=1500\r\nMainY=1500\r\n") << QPoint(100, 100);
+        QTest::newRow("below every screen")
+            << QByteArray("[Window]\r\nMainX=1500\r\nMainY=30000\r\n") << QPoint(-1, -1);
     }
 
     void position_onSeveralScreens()
@@ -328,10 +332,10 @@ private slots:
         QTest::addColumn<QPoint>("expected"); // (-1, -1): the centre
         QTest::addColumn<int>("errors");
         QTest::newRow("stored") << QByteArray("[Window]\r\nMainX=1500\r\nMainY=3000\r\n") << QPoint(100, 200) << 0;
-        QTest::newRow("partly off screen is kept") << QByteArray("[Window]\r\nMainX=-3000\r\nMainY=1500\r\n")
-                                                   << QPoint(-200, 100) << 0;
-        QTest::newRow("wholly off screen is centred") << QByteArray("[Window]\r\nMainX=-300000\r\nMainY=1500\r\n")
-                                                      << QPoint(-1, -1) << 0;
+        QTest::newRow("partly off screen is kept")
+            << QByteArray("[Window]\r\nMainX=-3000\r\nMainY=1500\r\n") << QPoint(-200, 100) << 0;
+        QTest::newRow("wholly off screen is centred")
+            << QByteArray("[Window]\r\nMainX=-300000\r\nMainY=1500\r\n") << QPoint(-1, -1) << 0;
         QTest::newRow("not a number keeps the design position")
             << QByteArray("[Window]\r\nMainX=left\r\nMainY=1500\r\n") << QPoint(0, 100) << 1;
     }
@@ -396,8 +400,9 @@ private slots:
         QCOMPARE(box.services.messages.size(), 1);
         const Platform::Message &m = box.services.messages.first();
         QCOMPARE(m.title, QStringLiteral("Brindlewatch Error"));
-        QCOMPARE(m.text, QStringLiteral("The lock at /run/user/1000/brindlewatch-0123456789abcdef01234567.lock could not be "
-                                        "taken: a folder is in its place. Brindlewatch closes without changing any file."));
+        QCOMPARE(m.text,
+                 QStringLiteral("The lock at /run/user/1000/brindlewatch-0123456789abcdef01234567.lock could not be "
+                                "taken: a folder is in its place. Brindlewatch closes without changing any file."));
         QCOMPARE(m.icon, Platform::MessageIcon::Exclamation);
         QCOMPARE(m.buttons, Platform::MessageButtons::Ok);
         QCOMPARE(snapshot(box.services.folder), before);

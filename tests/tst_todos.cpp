@@ -1,5 +1,5 @@
-#include "FireAction.h"
 #include "Controls.h"
+#include "FireAction.h"
 #include "ToDoItem.h"
 #include "WindowFixture.h"
 #include "frmNewToDo.h"
@@ -97,8 +97,8 @@ private slots:
 
     void list_oddDoneValueCountsAsCompleted()
     {
-        box->write(QStringLiteral("todos.cal"), QByteArray("0000001") + QByteArray::fromHex("0100") +
-                                                    QByteArray::fromHex("0100") + "X" + QByteArray::fromHex("0000"));
+        box->write(QStringLiteral("todos.cal"), QByteArray("0000001") + QByteArray::fromHex("0100")
+                                                    + QByteArray::fromHex("0100") + "X" + QByteArray::fromHex("0000"));
         restart();
         QCOMPARE(rowsOf(list()), QStringList{row("[ x ] X", 0)});
         QCOMPARE(status(), QStringLiteral("0 pending, 1 completed (1 total)"));

@@ -46,8 +46,8 @@ void SysTray::Form_Resize()
             QMetaObject::invokeMethod(
                 this,
                 [this] {
-                    if (window_.isMinimized() && TrayIcon->isVisible())
-                        window_.hide();
+                if (window_.isMinimized() && TrayIcon->isVisible())
+                    window_.hide();
                 },
                 Qt::QueuedConnection);
         } else if (Minimize == 2 && tray) {

@@ -97,9 +97,12 @@ bool frmMain::takeInstanceLock()
     // A lock nobody holds but that cannot be taken is no running copy:
     // closing one would not help, so the box says what is in the way.
     const QString text = lock.state == State::HeldElsewhere
-                             ? title + QStringLiteral(" is already running. Please close the other instance before starting ")
+                             ? title
+                                   + QStringLiteral(
+                                       " is already running. Please close the other instance before starting ")
                                    + title + QStringLiteral(" again.")
-                             : QStringLiteral("The lock at %1 could not be taken: %2. %3 closes without changing any file.")
+                             : QStringLiteral(
+                                   "The lock at %1 could not be taken: %2. %3 closes without changing any file.")
                                    .arg(lock.path, lock.problem, title);
     services_.showMessage({title + QStringLiteral(" Error"), text, Platform::MessageIcon::Exclamation,
                            Platform::MessageButtons::Ok, Platform::MessageAnswer::Ok});
@@ -113,7 +116,10 @@ void frmMain::backUpRecords()
         if (modMain::FileExists(dataPath(record)))
             Backups::replaceStartBackup(dataPath(record), dataPath(backup), largest, content);
     };
-    step([&] { backUp(DataFiles::Appointments, DataFiles::AppointmentsBackup, AppointmentFile::LargestFile, startAppointments_); });
+    step([&] {
+        backUp(DataFiles::Appointments, DataFiles::AppointmentsBackup, AppointmentFile::LargestFile,
+               startAppointments_);
+    });
     step([&] { backUp(DataFiles::ToDos, DataFiles::ToDosBackup, ToDoFile::LargestFile, startToDos_); });
     // Beside the one backup each start replaces, dated copies that outlive several starts.
     const struct {

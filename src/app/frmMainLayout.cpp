@@ -30,11 +30,13 @@ void frmMain::buildLayout()
     // the cover that opens the frame at the top, the easter-egg panel.
     imgLogo = place<QLabel>(client, QStringLiteral("imgLogo"), twips(195, 135, 3900, 1500));
     imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    shpLogo = place<Shape>(client, QStringLiteral("shpLogo"), twips(180, 120, 3930, 1530), Shape::Outline, QPalette::Dark);
+    shpLogo = place<Shape>(client, QStringLiteral("shpLogo"), twips(180, 120, 3930, 1530), Shape::Outline,
+                           QPalette::Dark);
     imgIcon = place<QLabel>(client, QStringLiteral("imgIcon"), twips(4110, 6705, 240, 240));
     imgIcon->setPixmap(QPixmap(QStringLiteral(":/icons/brindlewatch-16.png")));
     imgIcon->hide();
-    shpCover = place<Shape>(client, QStringLiteral("shpCover"), twips(180, -15, 3930, 150), Shape::Filled, QPalette::Button);
+    shpCover = place<Shape>(client, QStringLiteral("shpCover"), twips(180, -15, 3930, 150), Shape::Filled,
+                            QPalette::Button);
     easterEgg_ = new EasterEgg(imgLogo, client);
 
     toDos_ = new ToDoPane(*this, twips(135, 1725, 4020, 6105), client);

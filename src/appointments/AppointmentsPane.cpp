@@ -212,11 +212,11 @@ frmNewAppointment::Operations operationsOf(AppointmentsPane &pane, PaneHost &hos
 {
     return {dataFolder, host.lostFocus(),
             [&pane](double s, double e, const QString &c, const QString &t, const QString &d) {
-                pane.NewAppointment(s, e, c, t, d);
+        pane.NewAppointment(s, e, c, t, d);
             },
             [&pane](double s, double e, const QString &c, const QString &t, const QString &d) {
-                pane.EditAppointment(s, e, c, t, d);
-            }};
+        pane.EditAppointment(s, e, c, t, d);
+    }};
 }
 
 } // namespace
@@ -287,8 +287,8 @@ void AppointmentsPane::NewAppointment(double StartTime, double EndTime, const QS
     step([&] { lstAppointments->selectRow(appointmentRow(AppointmentCount() - 1)); });
 }
 
-void AppointmentsPane::EditAppointment(double StartTime, double EndTime, const QString &Category,
-                                       const QString &Title, const QString &Description)
+void AppointmentsPane::EditAppointment(double StartTime, double EndTime, const QString &Category, const QString &Title,
+                                       const QString &Description)
 {
     const QString escaped = RecordFile::escape(Description);
     Appointment &record = appointmentAt(EditIndex);

@@ -18,8 +18,8 @@ class frmNewAppointment : public EntryDialog
     Q_OBJECT
 
 public:
-    using Apply = std::function<void(double StartTime, double EndTime, const QString &Category,
-                                     const QString &Title, const QString &Description)>;
+    using Apply = std::function<void(double StartTime, double EndTime, const QString &Category, const QString &Title,
+                                     const QString &Description)>;
     struct Operations {
         QString dataFolder;
         bool *lostFocus;

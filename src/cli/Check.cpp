@@ -38,10 +38,16 @@ enum class Kind { Header, CutShort, Tail, TooLarge, Date, Flag, Stray, SecondSec
 
 // What "... and 12 more" counts, for each kind.
 const char *const kMore[] = {
-    "files without a record count", "records cut short", "tails after the last record", "files too large to read",
-    "start or end times that are not dates", "completion flags that are neither 0000 nor ffff",
-    "lines that are neither a section, a key nor a comment", "second sections of the same name",
-    "second keys of the same name", "values the program does not take",
+    "files without a record count",
+    "records cut short",
+    "tails after the last record",
+    "files too large to read",
+    "start or end times that are not dates",
+    "completion flags that are neither 0000 nor ffff",
+    "lines that are neither a section, a key nor a comment",
+    "second sections of the same name",
+    "second keys of the same name",
+    "values the program does not take",
 };
 static_assert(std::size(kMore) == size_t(Kind::Count));
 
@@ -110,8 +116,8 @@ public:
 
     void run(const ReadRecord &readRecord)
     {
-        const std::optional<qint32> count =
-            RecordFile::parseHeader(QByteArrayView(bytes_).first(qMin<qsizetype>(bytes_.size(), RecordFile::HeaderLength)));
+        const std::optional<qint32> count = RecordFile::parseHeader(
+            QByteArrayView(bytes_).first(qMin<qsizetype>(bytes_.size(), RecordFile::HeaderLength)));
         if (!count) {
             report_.add(Kind::Header, 0, [] {
                 return QStringLiteral("the first seven bytes are not a record count; the program reads no record");
@@ -135,7 +141,8 @@ public:
         }
         if (!in_.atEnd()) {
             report_.add(Kind::Tail, in_.position(), [&] {
-                return QStringLiteral("%1 bytes follow the last record; the next save drops them").arg(bytes_.size() - in_.position());
+                return QStringLiteral("%1 bytes follow the last record; the next save drops them")
+                    .arg(bytes_.size() - in_.position());
             });
         }
     }
@@ -290,20 +297,24 @@ void checkPrefs(const QByteArray &bytes, Report &report)
     PrivateProfile::forEachEntry(bytes, [&](const PrivateProfile::Entry &e) {
         using EntryKind = PrivateProfile::Entry::Kind;
         if (e.kind == EntryKind::Other) {
-            report.add(Kind::Stray, e.offset, [] { return QStringLiteral("this line is neither a section, a key nor a comment; it is ignored"); });
+            report.add(Kind::Stray, e.offset, [] {
+                return QStringLiteral("this line is neither a section, a key nor a comment; it is ignored");
+            });
         } else if (e.kind == EntryKind::Section) {
             section = e.name;
             counts = sectionsSeen.insert(section);
             if (!counts) {
                 report.add(Kind::SecondSection, e.offset, [&] {
-                    return QStringLiteral("a second [%1] section; the program reads only the first").arg(quoted(section));
+                    return QStringLiteral("a second [%1] section; the program reads only the first")
+                        .arg(quoted(section));
                 });
             }
             keysSeen.clear();
         } else if (e.kind == EntryKind::Key && counts) {
             if (!keysSeen.insert(e.name)) {
                 report.add(Kind::SecondKey, e.offset, [&] {
-                    return QStringLiteral("a second %1 in [%2]; the program reads only the first").arg(quoted(e.name), quoted(section));
+                    return QStringLiteral("a second %1 in [%2]; the program reads only the first")
+                        .arg(quoted(e.name), quoted(section));
                 });
                 return;
             }
@@ -318,7 +329,8 @@ void checkPrefs(const QByteArray &bytes, Report &report)
                 if (!ok) {
                     report.add(Kind::Value, e.offset, [&] {
                         return QStringLiteral("%1 in [%2] is \"%3\", where the program wants %4")
-                            .arg(QLatin1String(s->key), QLatin1String(s->section), quoted(e.value), QLatin1String(s->allowed));
+                            .arg(QLatin1String(s->key), QLatin1String(s->section), quoted(e.value),
+                                 QLatin1String(s->allowed));
                     });
                 }
             }

@@ -45,7 +45,8 @@ QString heldBy(const std::optional<InstanceLock::Holder> &holder, const QString 
 {
     const QString nothing = QStringLiteral("nothing was changed");
     if (holder && holder->application == QLatin1String("brindlewatch-cli")) {
-        return QStringLiteral("another brindlewatch-cli (process %1) is changing %2; try again when it has finished, %3")
+        return QStringLiteral(
+                   "another brindlewatch-cli (process %1) is changing %2; try again when it has finished, %3")
             .arg(QString::number(holder->pid), folder, nothing);
     }
     if (holder && holder->application != QLatin1String("brindlewatch")) {
@@ -73,14 +74,18 @@ void DataFolder::lock()
         try {
             Journal::recover(path_);
         } catch (const AppError &e) {
-            throw Failure{FileFailed, QStringLiteral("cannot finish the change a stopped writer left in %1: %2").arg(path_, e.description())};
+            throw Failure{
+                FileFailed,
+                QStringLiteral("cannot finish the change a stopped writer left in %1: %2").arg(path_, e.description())};
         }
         break;
     case InstanceLock::Outcome::HeldElsewhere:
         throw Failure{InUse, heldBy(lock_->holder(), path_)};
     case InstanceLock::Outcome::Failed:
         // No copy is running, so waiting for one to close would not help.
-        throw Failure{FileFailed, QStringLiteral("cannot take the lock %1: %2; nothing was changed").arg(lock_->path(), lock_->problem())};
+        throw Failure{
+            FileFailed,
+            QStringLiteral("cannot take the lock %1: %2; nothing was changed").arg(lock_->path(), lock_->problem())};
     }
 }
 
@@ -101,7 +106,8 @@ void DataFolder::write(const QString &path, const QByteArray &bytes)
     // file where the system or a reader expects a device, a pipe or a folder.
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode))
-        throw Failure{FileFailed, QStringLiteral("cannot write %1: it is %2, not a file").arg(path, kindOf(st.st_mode))};
+        throw Failure{FileFailed,
+                      QStringLiteral("cannot write %1: it is %2, not a file").arg(path, kindOf(st.st_mode))};
     try {
         FileOps::writeWhole(path, bytes);
     } catch (const AppError &e) {
@@ -126,7 +132,8 @@ bool DataFolder::contains(const QString &path) const
     // than by name, so that the data folder mounted a second time is it too.
     for (;;) {
         struct stat here;
-        if (::stat(QFile::encodeName(at).constData(), &here) == 0 && here.st_dev == folder.st_dev && here.st_ino == folder.st_ino)
+        if (::stat(QFile::encodeName(at).constData(), &here) == 0 && here.st_dev == folder.st_dev
+            && here.st_ino == folder.st_ino)
             return true;
         if (at == QLatin1String("/"))
             return false;
@@ -159,8 +166,9 @@ QList<Record> DataFolder::load(const QString &name, Decode decode, qint64 larges
     }
     if (decoded.damage) {
         if (use == Use::Write) {
-            throw Failure{FileFailed, QStringLiteral("%1 is damaged (%2); nothing was changed, see 'check'")
-                                          .arg(name, decoded.damage->what)};
+            throw Failure{
+                FileFailed,
+                QStringLiteral("%1 is damaged (%2); nothing was changed, see 'check'").arg(name, decoded.damage->what)};
         }
         err << "warning: " << name << " is damaged (" << decoded.damage->what << "); see 'check'\n";
     }
@@ -180,7 +188,9 @@ QList<ToDoItem> DataFolder::toDos(Use use, QTextStream &err) const
 void DataFolder::updateToDoPage(const QList<ToDoItem> &toDos) const
 {
     const auto notUpdated = [](const QString &why) {
-        return Failure{FileFailed, QStringLiteral("the records were saved, but %1 was not updated: %2").arg(DataFiles::ExportPage, why)};
+        return Failure{
+            FileFailed,
+            QStringLiteral("the records were saved, but %1 was not updated: %2").arg(DataFiles::ExportPage, why)};
     };
     // Read afresh, as the program reads its settings: a key present with no
     // value gives the fallback too.

@@ -29,9 +29,9 @@ QByteArray write(const QList<Appointment> &appointments, const QList<ToDoItem> &
 struct Imported {
     QList<Appointment> appointments;
     QList<ToDoItem> toDos;
-    int recurring = 0;  // recurring events, each kept as its first occurrence
-    int exceptions = 0; // changed occurrences of a recurring event (RECURRENCE-ID), left out
-    int replaced = 0;   // texts with characters outside Windows-1252, each such character now "?"
+    int recurring = 0;         // recurring events, each kept as its first occurrence
+    int exceptions = 0;        // changed occurrences of a recurring event (RECURRENCE-ID), left out
+    int replaced = 0;          // texts with characters outside Windows-1252, each such character now "?"
     int endingBeforeStart = 0; // events ending before they start, each now ending at its start
     int leftOut = 0;           // events and to-dos not directly inside a VCALENDAR, left out
 };

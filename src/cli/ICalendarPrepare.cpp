@@ -159,7 +159,8 @@ void Prepared::finish(QByteArrayView line, int number)
             value.truncate(comma);
         if (name.compare("BEGIN", Qt::CaseInsensitive) == 0) {
             if (++depth_ > kDeepestNesting) {
-                throw Error{QStringLiteral("Line %1 nests components more than %2 deep.").arg(number).arg(kDeepestNesting)};
+                throw Error{
+                    QStringLiteral("Line %1 nests components more than %2 deep.").arg(number).arg(kDeepestNesting)};
             }
             if (named(value, "VEVENT") || named(value, "VTODO"))
                 ++eventsAndToDos_;

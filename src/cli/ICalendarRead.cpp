@@ -136,7 +136,8 @@ QDateTime toLocal(icaltimetype t, icalproperty *prop, icalcomponent *c, const Co
         try {
             offset = ctx.zones.offsetAt(zone, fields.toSecsSinceEpoch(), t.year);
         } catch (const Zones::Refused &refused) {
-            throw Error{QStringLiteral("%1 uses the time zone \"%2\", %3.").arg(ctx.who, QString::fromUtf8(tzid), refused.why)};
+            throw Error{
+                QStringLiteral("%1 uses the time zone \"%2\", %3.").arg(ctx.who, QString::fromUtf8(tzid), refused.why)};
         }
         return localWall(fields.addSecs(-offset));
     }
@@ -145,7 +146,8 @@ QDateTime toLocal(icaltimetype t, icalproperty *prop, icalcomponent *c, const Co
         const QDateTime fields = fieldsOf(t, ctx);
         return localWall(QDateTime(fields.date(), fields.time(), qtZone));
     }
-    throw Error{QStringLiteral("%1 uses the time zone \"%2\", which is not known.").arg(ctx.who, QString::fromUtf8(tzid))};
+    throw Error{
+        QStringLiteral("%1 uses the time zone \"%2\", which is not known.").arg(ctx.who, QString::fromUtf8(tzid))};
 }
 
 double toOle(const QDateTime &wallTime, const Context &ctx)
@@ -219,7 +221,8 @@ void readToDo(icalcomponent *c, int number, Imported &out, Zones &zones)
     const Context ctx{describe(QStringLiteral("To-do item"), number, title), zones};
     const QString description = asStored(escapedLines(fromIcal(firstText(c, ICAL_DESCRIPTION_PROPERTY))), out.replaced);
     icalproperty *status = icalcomponent_get_first_property(c, ICAL_STATUS_PROPERTY);
-    const bool done = (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED) || has(c, ICAL_COMPLETED_PROPERTY);
+    const bool done = (status && icalproperty_get_status(status) == ICAL_STATUS_COMPLETED)
+                      || has(c, ICAL_COMPLETED_PROPERTY);
     out.toDos.append(ToDoItem{done, checkedText(title, ctx), checkedText(description, ctx)});
 }
 

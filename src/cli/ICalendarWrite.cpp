@@ -185,7 +185,8 @@ public:
     }
     // An empty text is left out: an empty value is not valid iCalendar, and a
     // missing one reads back empty.
-    void appendText(QByteArray &out, QByteArray &line, void (*set)(icalproperty *, const char *), const QByteArray &text) const
+    void appendText(QByteArray &out, QByteArray &line, void (*set)(icalproperty *, const char *),
+                    const QByteArray &text) const
     {
         if (text.isEmpty())
             return;
@@ -266,7 +267,6 @@ QByteArray lineOf(icalproperty *p)
     return out;
 }
 
-
 // The calendar's own lines around the records: its first lines, and the END
 // that follows the records. The records are written between them rather than
 // as components of the calendar, which keeps a large table from becoming one
@@ -302,11 +302,12 @@ std::pair<icaltimetype, icaltimetype> eventTimes(const Appointment &a, qsizetype
     const std::optional<icaltimetype> start = floatingTime(a.StartTime);
     const std::optional<icaltimetype> finish = floatingTime(a.EndTime);
     if (!start || !finish) {
-        throw Error{QStringLiteral("Appointment %1 (\"%2\") has a start or end that is not a date from the year 100 to %3, "
-                                   "so the calendar was not written.")
-                        .arg(index + 1)
-                        .arg(a.Title.toString().left(40))
-                        .arg(kLastYear)};
+        throw Error{
+            QStringLiteral("Appointment %1 (\"%2\") has a start or end that is not a date from the year 100 to %3, "
+                           "so the calendar was not written.")
+                .arg(index + 1)
+                .arg(a.Title.toString().left(40))
+                .arg(kLastYear)};
     }
     return {*start, *finish};
 }

@@ -35,9 +35,9 @@ int weightOf(const icalrecurrencetype &rule)
         return qMax<qint64>(1, n);
     };
     qint64 weight = 1;
-    for (const qint64 n : {size(rule.by_second), size(rule.by_minute), size(rule.by_hour), size(rule.by_day),
-                           size(rule.by_month_day), size(rule.by_year_day), size(rule.by_week_no), size(rule.by_month),
-                           size(rule.by_set_pos)})
+    for (const qint64 n :
+         {size(rule.by_second), size(rule.by_minute), size(rule.by_hour), size(rule.by_day), size(rule.by_month_day),
+          size(rule.by_year_day), size(rule.by_week_no), size(rule.by_month), size(rule.by_set_pos)})
         weight = qMin<qint64>(weight * n, kZoneSteps + 1);
     return int(weight);
 }
@@ -87,7 +87,8 @@ public:
             return changes_.empty() ? 0 : changes_.front().before;
         const Change &change = *(after - 1);
         // A time the clocks go back over is read in standard time.
-        if (change.after < change.before && after - 1 != changes_.cbegin() && wallSeconds < change.utc + change.before) {
+        if (change.after < change.before && after - 1 != changes_.cbegin()
+            && wallSeconds < change.utc + change.before) {
             const Change &previous = *(after - 2);
             if (change.daylight && !previous.daylight)
                 return previous.after;
@@ -109,10 +110,10 @@ private:
         int before;
         int after;
         bool daylight;
-        int weight; // steps for each year followed
-        int count; // COUNT, or 0
+        int weight;    // steps for each year followed
+        int count;     // COUNT, or 0
         int untilYear; // the year of UNTIL, or as far as libical goes
-        int year = 0; // of the last occurrence read
+        int year = 0;  // of the last occurrence read
         int occurrences = 0;
     };
 
@@ -123,9 +124,10 @@ private:
     {
         steps_ = int(qMin<qint64>(steps_ + n, kZoneSteps + 1));
         if (steps_ > kZoneSteps) {
-            throw Refused{QStringLiteral("whose clock changes, with those of the calendar's other time zones, take more "
-                                         "than %1 steps to work out")
-                              .arg(QLocale(QLocale::English).toString(kZoneSteps))};
+            throw Refused{
+                QStringLiteral("whose clock changes, with those of the calendar's other time zones, take more "
+                               "than %1 steps to work out")
+                    .arg(QLocale(QLocale::English).toString(kZoneSteps))};
         }
     }
 
@@ -211,7 +213,8 @@ private:
         if (!iterator)
             return;
         const int untilYear = icaltime_is_null_time(rule.until) ? kRulesEnd : qMin(rule.until.year, kRulesEnd);
-        rules_.push_back(Rule{std::move(iterator), start, from, to, daylight, weightOf(rule), rule.count, untilYear, start.year});
+        rules_.push_back(
+            Rule{std::move(iterator), start, from, to, daylight, weightOf(rule), rule.count, untilYear, start.year});
     }
 
     // Every change up to the end of the year after `year` is known.

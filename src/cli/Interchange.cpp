@@ -70,7 +70,8 @@ QString count(int n, const char *one, const char *many)
 QString calendarPath(const Arguments &args, const char *command)
 {
     if (args.positional.isEmpty())
-        throw Failure{BadInput, QStringLiteral("%1 wants the name of an .ics file (see --help)").arg(QLatin1String(command))};
+        throw Failure{BadInput,
+                      QStringLiteral("%1 wants the name of an .ics file (see --help)").arg(QLatin1String(command))};
     return args.positional[0];
 }
 
@@ -78,7 +79,8 @@ QString calendarPath(const Arguments &args, const char *command)
 
 [[noreturn]] void cannotWrite(const QString &name, int error)
 {
-    const int number = error == ENOSPC || error == EDQUOT || error == EFBIG ? AppError::DiskFull : AppError::DeviceIOError;
+    const int number = error == ENOSPC || error == EDQUOT || error == EFBIG ? AppError::DiskFull
+                                                                            : AppError::DeviceIOError;
     throw Failure{FileFailed, QStringLiteral("cannot write %1: %2").arg(name, AppError::standardDescription(number))};
 }
 
@@ -142,8 +144,10 @@ void toFile(const QString &path, const QByteArray &calendar)
     }
     const int fd = ::open(name.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        const int number = errno == EACCES || errno == EPERM || errno == EROFS ? AppError::PermissionDenied : AppError::DeviceIOError;
-        throw Failure{FileFailed, QStringLiteral("cannot write %1: %2").arg(path, AppError::standardDescription(number))};
+        const int number = errno == EACCES || errno == EPERM || errno == EROFS ? AppError::PermissionDenied
+                                                                               : AppError::DeviceIOError;
+        throw Failure{FileFailed,
+                      QStringLiteral("cannot write %1: %2").arg(path, AppError::standardDescription(number))};
     }
     struct stat opened;
     // Something else may have taken the name since it was looked at.
@@ -182,10 +186,10 @@ void ensureRegularFile(const QString &path)
         if (errno == ENOENT || errno == ENOTDIR)
             throw Failure{BadInput, QStringLiteral("there is no file %1").arg(path)};
     } else if (!S_ISREG(named.st_mode)) {
-        const QString kind = S_ISDIR(named.st_mode)                              ? QStringLiteral("a folder")
-                             : S_ISFIFO(named.st_mode)                           ? QStringLiteral("a pipe")
+        const QString kind = S_ISDIR(named.st_mode)                             ? QStringLiteral("a folder")
+                             : S_ISFIFO(named.st_mode)                          ? QStringLiteral("a pipe")
                              : S_ISCHR(named.st_mode) || S_ISBLK(named.st_mode) ? QStringLiteral("a device")
-                                                                                 : QStringLiteral("something else");
+                                                                                : QStringLiteral("something else");
         throw Failure{BadInput, QStringLiteral("%1 is %2, not a regular file").arg(path, kind)};
     }
 }
@@ -211,7 +215,8 @@ NewFiles withImported(QList<Appointment> &appointments, QList<ToDoItem> &toDos, 
 {
     QByteArray newAppointments, newToDos;
     try {
-        RecordFile::ensureFits(qint64(appointments.size()) + imported.appointments.size(), {}, QStringLiteral("appointment"));
+        RecordFile::ensureFits(qint64(appointments.size()) + imported.appointments.size(), {},
+                               QStringLiteral("appointment"));
         RecordFile::ensureFits(qint64(toDos.size()) + imported.toDos.size(), {}, QStringLiteral("to-do item"));
         appointments += imported.appointments;
         toDos += imported.toDos;
@@ -239,7 +244,8 @@ void replaceRecordFiles(const DataFolder &data, const NewFiles &files)
         struct stat st;
         const QString target = data.file(file.first);
         if (::stat(QFile::encodeName(target).constData(), &st) == 0 && !S_ISREG(st.st_mode))
-            throw Failure{FileFailed, QStringLiteral("cannot write %1: it is not a file; nothing was imported").arg(target)};
+            throw Failure{FileFailed,
+                          QStringLiteral("cannot write %1: it is not a file; nothing was imported").arg(target)};
     }
     if (files.isEmpty())
         return;
@@ -247,9 +253,10 @@ void replaceRecordFiles(const DataFolder &data, const NewFiles &files)
         Journal::replaceTogether(data.path(), files);
     } catch (const AppError &e) {
         const bool begun = QFileInfo::exists(data.file(DataFiles::Journal));
-        throw Failure{FileFailed, withoutStop(e.description())
-                                      + (begun ? QStringLiteral("; the import is finished when the folder is next opened")
-                                               : QStringLiteral("; nothing was imported"))};
+        throw Failure{FileFailed,
+                      withoutStop(e.description())
+                          + (begun ? QStringLiteral("; the import is finished when the folder is next opened")
+                                   : QStringLiteral("; nothing was imported"))};
     }
 }
 
@@ -285,7 +292,9 @@ int exportCalendar(DataFolder &data, const Arguments &args, const Context &conte
 {
     const QString path = calendarPath(args, "export");
     if (path.isEmpty())
-        throw Failure{BadInput, QStringLiteral("export wants the name of an .ics file, or - for standard output, not an empty name")};
+        throw Failure{
+            BadInput,
+            QStringLiteral("export wants the name of an .ics file, or - for standard output, not an empty name")};
     const bool toOut = path == QLatin1String("-");
     // Export takes no lock, and the window or an import may be writing in
     // the folder; besides, a record file holding a calendar is lost.

@@ -115,7 +115,8 @@ QString recordFileOf(const QString &backup)
 // A name beside the record file that nothing else writes.
 QString keptName(const DataFolder &data, const QString &recordFile, const QDateTime &now)
 {
-    const QString stamp = recordFile + QStringLiteral(".before-restore-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString stamp = recordFile + QStringLiteral(".before-restore-")
+                          + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString name = stamp;
     for (int n = 2; QFileInfo::exists(data.file(name)); ++n)
         name = stamp + u'-' + QString::number(n);
@@ -160,7 +161,8 @@ Step readBackup(const DataFolder &data, const QString &name)
     Step step{path, recordFile, DataFolder::read(path, largestOf(recordFile))};
     const Count counted = countRecords(recordFile, step.bytes);
     if (counted.damage) {
-        throw Failure{BadInput, QStringLiteral("%1 is damaged (%2); nothing was restored").arg(name, counted.damage->what)};
+        throw Failure{BadInput,
+                      QStringLiteral("%1 is damaged (%2); nothing was restored").arg(name, counted.damage->what)};
     }
     return step;
 }
@@ -173,7 +175,8 @@ void tellPlan(const DataFolder &data, const QList<Step> &steps, QTextStream &out
         out << "Would replace " << s.recordFile << " ("
             << (QFileInfo::exists(current) ? describe(s.recordFile, DataFolder::read(current, largestOf(s.recordFile)))
                                            : QStringLiteral("none"))
-            << ") with " << QDir(data.path()).relativeFilePath(s.backupPath) << " (" << describe(s.recordFile, s.bytes) << ")\n";
+            << ") with " << QDir(data.path()).relativeFilePath(s.backupPath) << " (" << describe(s.recordFile, s.bytes)
+            << ")\n";
     }
     out << "Nothing was changed; run the same command with --yes to restore.\n";
 }
@@ -195,8 +198,9 @@ bool keepCurrent(const DataFolder &data, const Step &s, const Context &context)
     try {
         FileOps::createNew(data.file(kept), now);
     } catch (const AppError &e) {
-        throw Failure{FileFailed, QStringLiteral("cannot keep %1 as %2: %3; it was not replaced")
-                                      .arg(s.recordFile, kept, e.description())};
+        throw Failure{
+            FileFailed,
+            QStringLiteral("cannot keep %1 as %2: %3; it was not replaced").arg(s.recordFile, kept, e.description())};
     }
     out << "Kept the current " << s.recordFile << " as " << kept << '\n';
     return true;

@@ -53,7 +53,8 @@ QString datedRow(const Appointment &a)
 
 int agenda(DataFolder &data, const Arguments &args, const Context &context)
 {
-    const QDate first = args.positional.isEmpty() ? context.now.date() : parseDate(args.positional[0], context.now.date());
+    const QDate first = args.positional.isEmpty() ? context.now.date()
+                                                  : parseDate(args.positional[0], context.now.date());
     const int days = numberOption(args, QStringLiteral("--days"), 1, 1, 3660);
     const QList<Appointment> table = data.appointments(DataFolder::Use::Read, *context.err);
     QTextStream &out = *context.out;
@@ -133,7 +134,8 @@ int upcoming(DataFolder &data, const Arguments &args, const Context &context)
     }
     for (const qint32 i : byStart(table, soon)) {
         const Appointment &a = table[i];
-        *context.out << shown(OleDate::toDate(a.StartTime) == from.date() ? Rows::appointment(a) : datedRow(a), context) << '\n';
+        *context.out << shown(OleDate::toDate(a.StartTime) == from.date() ? Rows::appointment(a) : datedRow(a), context)
+                     << '\n';
     }
     return soon.isEmpty() ? No : Ok;
 }

@@ -9,4 +9,4 @@ void apply();
 // A condensed face of the program's font, for the few controls whose design
 // gives their text little room.
 void condense(QWidget *widget);
-}
+} // namespace Appearance

@@ -169,7 +169,7 @@ QMenu *makeMenu(QWidget *owner, const char *name, const char *caption, std::init
     menu->menuAction()->setObjectName(QString::fromLatin1(name));
     for (const MenuItem &item : items) {
         QAction *action = qstrcmp(item.caption, "-") == 0 ? menu->addSeparator()
-                                                           : menu->addAction(QString::fromLatin1(item.caption));
+                                                          : menu->addAction(QString::fromLatin1(item.caption));
         action->setObjectName(QString::fromLatin1(item.name));
         if (item.action)
             *item.action = action;

@@ -2,8 +2,8 @@
 
 #include "Ansi.h"
 #include "AppError.h"
-#include "DataFiles.h"
 #include "AppInfo.h"
+#include "DataFiles.h"
 #include "DateText.h"
 #include "FileOps.h"
 #include "Services.h"
@@ -74,14 +74,15 @@ bool FileExists(const QString &path)
     const QString folder = info.path();
     if (folder.contains(u'*') || folder.contains(u'?'))
         return false;
-    return !QDir(folder).entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
+    return !QDir(folder)
+                .entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
                 .isEmpty();
 }
 
 QString logLine(const QDateTime &when, int number, const QString &source, const QString &description)
 {
-    return DateText::generalDate(when) + QStringLiteral(" Error ") + QString::number(number)
-           + QStringLiteral(" in ") + source + QStringLiteral(" - ") + description;
+    return DateText::generalDate(when) + QStringLiteral(" Error ") + QString::number(number) + QStringLiteral(" in ")
+           + source + QStringLiteral(" - ") + description;
 }
 
 void ReportError(const QString &source)

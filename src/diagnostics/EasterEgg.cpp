@@ -16,19 +16,20 @@ EasterEgg::EasterEgg(QLabel *logo, QWidget *container)
     black.setColor(QPalette::Window, Qt::black);
     picDebug->setPalette(black);
     picDebug->hide();
-    lblEasterEgg = place<QLabel>(picDebug, QStringLiteral("lblEasterEgg"), twips(135, 135, 3630, 1200),
-                                 QStringLiteral("OMG CONGRATULATIONS TO YOU! You just located the Brindlewatch easter egg. "
-                                                "Upon harnessing the power of the double-click you have entered the halls "
-                                                "of the most 1337 hax0rs ever to roam this earth. Not really, but you can "
-                                                "believe that if it makes you feel better about yourself. ;)"));
+    lblEasterEgg = place<QLabel>(
+        picDebug, QStringLiteral("lblEasterEgg"), twips(135, 135, 3630, 1200),
+        QStringLiteral("OMG CONGRATULATIONS TO YOU! You just located the Brindlewatch easter egg. "
+                       "Upon harnessing the power of the double-click you have entered the halls "
+                       "of the most 1337 hax0rs ever to roam this earth. Not really, but you can "
+                       "believe that if it makes you feel better about yourself. ;)"));
     lblEasterEgg->setWordWrap(true);
     lblEasterEgg->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QPalette green = lblEasterEgg->palette();
     green.setColor(QPalette::WindowText, QColor(0, 255, 0));
     lblEasterEgg->setPalette(green);
 
-    for (QObject *watched : {static_cast<QObject *>(imgLogo), static_cast<QObject *>(lblEasterEgg),
-                             static_cast<QObject *>(picDebug)})
+    for (QObject *watched :
+         {static_cast<QObject *>(imgLogo), static_cast<QObject *>(lblEasterEgg), static_cast<QObject *>(picDebug)})
         watched->installEventFilter(this);
 }
 

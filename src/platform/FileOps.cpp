@@ -282,13 +282,14 @@ void createNew(const QString &path, const QByteArray &bytes)
 
 bool append(const QString &path, const QByteArray &bytes)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                          0666);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     struct stat st;
     QFile out;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !out.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)
+        || !out.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }
@@ -297,8 +298,10 @@ bool append(const QString &path, const QByteArray &bytes)
 
 void moveOver(const QString &from, const QString &to)
 {
-    if (planted(Step::Commit, to) || ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        throw AppError(AppError::PathFileAccessError, QStringLiteral("%1 could not be put in place of %2").arg(nameOf(from), nameOf(to)));
+    if (planted(Step::Commit, to)
+        || ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
+        throw AppError(AppError::PathFileAccessError,
+                       QStringLiteral("%1 could not be put in place of %2").arg(nameOf(from), nameOf(to)));
 }
 
 void removeIfExists(const QString &path)

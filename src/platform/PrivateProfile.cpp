@@ -156,7 +156,7 @@ std::optional<QByteArray> wanted(const QString &name)
 // and in it only the first key of the name.
 struct Place {
     std::optional<Line> header;
-    qsizetype sectionEnd = 0;       // the next section's first byte, or the end of the file
+    qsizetype sectionEnd = 0; // the next section's first byte, or the end of the file
     std::optional<Line> key;
     std::optional<Line> lastFilled; // the section's last line that is not blank: a new key goes after it
     std::optional<Line> lastLine;   // of the file, when the section is not in it
@@ -279,8 +279,8 @@ size_t hashName(QByteArrayView name, size_t seed)
     return size_t(hash);
 }
 
-int getString(const QString &section, const QString &key, const QString &defaultValue,
-              int bufferSize, const QString &file, QString &out)
+int getString(const QString &section, const QString &key, const QString &defaultValue, int bufferSize,
+              const QString &file, QString &out)
 {
     out.clear();
     if (bufferSize <= 0)
@@ -300,8 +300,8 @@ int getString(const QString &section, const QString &key, const QString &default
     return static_cast<int>(out.size());
 }
 
-bool writeString(const QString &section, const std::optional<QString> &key,
-                 const std::optional<QString> &value, const QString &file)
+bool writeString(const QString &section, const std::optional<QString> &key, const std::optional<QString> &value,
+                 const QString &file)
 {
     QByteArray data;
     if (!readIfAny(file, data))
@@ -329,8 +329,8 @@ bool writeString(const QString &section, const std::optional<QString> &key,
 
     if (place.header) {
         const Line &after = *place.lastFilled;
-        return save(joined({in.first(after.next), after.ended() ? QByteArrayView() : QByteArrayView(kCrLf), entry, kCrLf,
-                            in.sliced(after.next)}),
+        return save(joined({in.first(after.next), after.ended() ? QByteArrayView() : QByteArrayView(kCrLf), entry,
+                            kCrLf, in.sliced(after.next)}),
                     file);
     }
 

@@ -16,14 +16,14 @@ namespace PrivateProfile {
 // Places the value of section/key in `out`, at most bufferSize - 1 characters,
 // and returns how many it placed. A missing file, section or key gives the
 // default (its trailing blanks removed); a key with an empty value gives nothing.
-int getString(const QString &section, const QString &key, const QString &defaultValue,
-              int bufferSize, const QString &file, QString &out);
+int getString(const QString &section, const QString &key, const QString &defaultValue, int bufferSize,
+              const QString &file, QString &out);
 
 // With a value: creates file, section and key as needed or replaces the value.
 // With no value: removes the key. With neither: removes the section.
 // Returns false when the file could not be written.
-bool writeString(const QString &section, const std::optional<QString> &key,
-                 const std::optional<QString> &value, const QString &file);
+bool writeString(const QString &section, const std::optional<QString> &key, const std::optional<QString> &value,
+                 const QString &file);
 
 // A line of a profile file as the functions above read it. The name and the
 // value are the file's own bytes in the code page, without the blanks and

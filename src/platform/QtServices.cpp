@@ -72,8 +72,7 @@ MessageAnswer QtServices::showMessage(const Message &message)
     QWidget *parent = QApplication::activeModalWidget();
     if (!parent)
         parent = QApplication::activeWindow();
-    QMessageBox box(toQt(message.icon), message.title, displayText(message.text),
-                    QMessageBox::NoButton, parent);
+    QMessageBox box(toQt(message.icon), message.title, displayText(message.text), QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
     switch (message.buttons) {
     case MessageButtons::Ok:
@@ -107,8 +106,7 @@ void QtServices::openExternal(const QString &target, const QString &workingFolde
 {
     // A path is opened as a local file; anything else is an address as written,
     // its "%20" sequences kept.
-    const QUrl url = QDir::isAbsolutePath(target) ? QUrl::fromLocalFile(target)
-                                                  : QUrl(target, QUrl::TolerantMode);
+    const QUrl url = QDir::isAbsolutePath(target) ? QUrl::fromLocalFile(target) : QUrl(target, QUrl::TolerantMode);
     Q_UNUSED(workingFolder);
     QDesktopServices::openUrl(url);
 }

@@ -62,8 +62,10 @@ public:
     // copy. Services that cannot fail that way keep this default.
     virtual InstanceLockOutcome takeInstanceLock()
     {
-        return {anotherInstanceRunning() ? InstanceLockOutcome::State::HeldElsewhere : InstanceLockOutcome::State::Taken,
-                {}, {}};
+        return {anotherInstanceRunning() ? InstanceLockOutcome::State::HeldElsewhere
+                                         : InstanceLockOutcome::State::Taken,
+                {},
+                {}};
     }
     // True while the desktop shows a system tray that can hold our icon.
     virtual bool trayAvailable() = 0;

@@ -45,7 +45,8 @@ void frmPrefs::buildLayout()
     const Option options[] = {
         {"Taskbar Only", "Show Brindlewatch in the taskbar only", twips(90, 90, 1290, 210)},
         {"System Tray Only", "Show Brindlewatch in the system tray only", twips(90, 405, 1590, 210)},
-        {"Taskbar and System Tray", "Show Brindlewatch on the taskbar and in the system tray", twips(90, 720, 2160, 210)},
+        {"Taskbar and System Tray", "Show Brindlewatch on the taskbar and in the system tray",
+         twips(90, 720, 2160, 210)},
     };
     for (int i = 0; i < 3; ++i) {
         optMinimize[i] = place<QRadioButton>(picFrameCont[0], QStringLiteral("optMinimize(%1)").arg(i), options[i].at,
@@ -84,8 +85,8 @@ void frmPrefs::buildLayout()
         w->setStyleSheet(QStringLiteral("spacing: 3px;"));
     }
 
-    const QList<QWidget *> order{cmdOK, cmdCancel, optMinimize[0], optMinimize[2], optMinimize[1], hscExportToDo,
-                                 chkExportToDo};
+    const QList<QWidget *> order{cmdOK,          cmdCancel,     optMinimize[0], optMinimize[2],
+                                 optMinimize[1], hscExportToDo, chkExportToDo};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 

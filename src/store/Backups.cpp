@@ -14,8 +14,8 @@ namespace {
 QRegularExpression namePattern(const QFileInfo &record)
 {
     return QRegularExpression(QStringLiteral("^") + QRegularExpression::escape(record.completeBaseName())
-                              + QStringLiteral("-\\d{8}-\\d{6}-\\d{2}\\.")
-                              + QRegularExpression::escape(record.suffix()) + u'$');
+                              + QStringLiteral("-\\d{8}-\\d{6}-\\d{2}\\.") + QRegularExpression::escape(record.suffix())
+                              + u'$');
 }
 
 } // namespace

@@ -123,14 +123,14 @@ namespace NumberText {
 
 qint16 toInt16(const QString &text)
 {
-    return static_cast<qint16>(roundedInteger(text, std::numeric_limits<qint16>::min(),
-                                              std::numeric_limits<qint16>::max()));
+    return static_cast<qint16>(
+        roundedInteger(text, std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()));
 }
 
 qint32 toInt32(const QString &text)
 {
-    return static_cast<qint32>(roundedInteger(text, std::numeric_limits<qint32>::min(),
-                                              std::numeric_limits<qint32>::max()));
+    return static_cast<qint32>(
+        roundedInteger(text, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()));
 }
 
 float toSingle(const QString &text)

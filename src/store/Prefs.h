@@ -42,8 +42,8 @@ struct Setting {
 
 inline constexpr Setting MinimizeMode{"Prefs", "Minimize", "1", Setting::Type::Int16, 0, 2, "0, 1 or 2"};
 inline constexpr Setting ExportEnabled{"Prefs", "ExportToDo", "0", Setting::Type::Int32, 0, 1, "0 or 1"};
-inline constexpr Setting ExportItems{"Prefs", "ExportToDoItems", "5", Setting::Type::Int16, 1, 100,
-                                     "a whole number from 1 to 100"};
+inline constexpr Setting ExportItems{
+    "Prefs", "ExportToDoItems", "5", Setting::Type::Int16, 1, 100, "a whole number from 1 to 100"};
 inline constexpr Setting WindowLeft{"Window", "MainX", nullptr, Setting::Type::Single, 0, 0, "a number of twips"};
 inline constexpr Setting WindowTop{"Window", "MainY", nullptr, Setting::Type::Single, 0, 0, "a number of twips"};
 inline constexpr const Setting *All[] = {&MinimizeMode, &ExportEnabled, &ExportItems, &WindowLeft, &WindowTop};

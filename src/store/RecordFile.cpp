@@ -63,15 +63,17 @@ void preferLargePages(char *data, qsizetype length)
 void ensureFits(qint64 count, std::initializer_list<const QString *> texts, const QString &noun)
 {
     if (count > MaxRecords)
-        throw AppError(AppError::Overflow,
-                       QStringLiteral("No more can be added: the list holds at most 9,999,999 of them, so this %1 was not saved.")
-                           .arg(noun));
+        throw AppError(
+            AppError::Overflow,
+            QStringLiteral("No more can be added: the list holds at most 9,999,999 of them, so this %1 was not saved.")
+                .arg(noun));
     for (const QString *text : texts) {
         if (!fits(*text))
-            throw AppError(AppError::Overflow,
-                           QStringLiteral("This %1 was not saved: one of its texts is longer than the 65,535 characters a "
-                                          "record can hold.")
-                               .arg(noun));
+            throw AppError(
+                AppError::Overflow,
+                QStringLiteral("This %1 was not saved: one of its texts is longer than the 65,535 characters a "
+                               "record can hold.")
+                    .arg(noun));
     }
 }
 
@@ -100,8 +102,9 @@ void Writer::putText(const StoredText &text)
 {
     const QByteArray bytes = text.encoded();
     if (bytes.size() > MaxTextBytes)
-        throw AppError(AppError::Overflow,
-                       QStringLiteral("A text of %1 bytes is longer than the 65,535 a record can hold.").arg(bytes.size()));
+        throw AppError(
+            AppError::Overflow,
+            QStringLiteral("A text of %1 bytes is longer than the 65,535 a record can hold.").arg(bytes.size()));
     putWord(static_cast<quint16>(bytes.size()));
     out_.append(bytes);
 }

@@ -113,7 +113,8 @@ template<class Record, class ReadOne>
 Decoded<Record> decode(const QByteArray &bytes, ReadOne readOne)
 {
     Decoded<Record> result;
-    const std::optional<qint32> count = parseHeader(QByteArrayView(bytes).first(qMin<qsizetype>(bytes.size(), HeaderLength)));
+    const std::optional<qint32> count = parseHeader(
+        QByteArrayView(bytes).first(qMin<qsizetype>(bytes.size(), HeaderLength)));
     if (!count) {
         result.damage = Damage{AppError::TypeMismatch,
                                QStringLiteral("its first seven bytes are not a record count, so no record was read")};
@@ -123,22 +124,24 @@ Decoded<Record> decode(const QByteArray &bytes, ReadOne readOne)
     Reader reader(bytes, HeaderLength);
     // A header can claim more records than the file could hold; reserve only what fits.
     result.records.reserve(qMin<qsizetype>(*count, (bytes.size() - HeaderLength) / 6));
-    preferLargePages(reinterpret_cast<char *>(result.records.data()), result.records.capacity() * qsizetype(sizeof(Record)));
+    preferLargePages(reinterpret_cast<char *>(result.records.data()),
+                     result.records.capacity() * qsizetype(sizeof(Record)));
     for (qint32 i = 0; i < *count; ++i) {
         try {
             result.records.append(readOne(reader));
         } catch (const Reader::Short &) {
-            result.damage = Damage{AppError::InputPastEndOfFile,
-                                   QStringLiteral("it ends after %1 of its %2 records; the records before the end were kept")
-                                       .arg(i)
-                                       .arg(*count)};
+            result.damage = Damage{
+                AppError::InputPastEndOfFile,
+                QStringLiteral("it ends after %1 of its %2 records; the records before the end were kept")
+                    .arg(i)
+                    .arg(*count)};
             return result;
         }
     }
     if (!reader.atEnd()) {
-        result.damage = Damage{AppError::InputPastEndOfFile,
-                               QStringLiteral("it holds %1 more bytes after its last record")
-                                   .arg(bytes.size() - reader.position())};
+        result.damage = Damage{
+            AppError::InputPastEndOfFile,
+            QStringLiteral("it holds %1 more bytes after its last record").arg(bytes.size() - reader.position())};
     }
     return result;
 }

@@ -36,10 +36,9 @@ RecordFile::Decoded<ToDoItem> decode(const QByteArray &bytes)
     });
     if (odd && !result.damage) {
         result.damage = RecordFile::Damage{
-            AppError::TypeMismatch,
-            QStringLiteral("record %1 has the completion flag %2, which was read as completed")
-                .arg(odd->first)
-                .arg(odd->second, 4, 16, QLatin1Char('0'))};
+            AppError::TypeMismatch, QStringLiteral("record %1 has the completion flag %2, which was read as completed")
+                                        .arg(odd->first)
+                                        .arg(odd->second, 4, 16, QLatin1Char('0'))};
     }
     return result;
 }

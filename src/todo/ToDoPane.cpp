@@ -160,7 +160,8 @@ void ToDoPane::UpdateToDoHTML()
 {
     // The templates are read afresh at every export, as the user may have
     // edited them; unlike the record files, the export stops at its first failure.
-    modMain::ErrorTrap(QStringLiteral("UpdateToDoHTML"))([&] { ToDoPage::write(dataFolder(), ToDos, ExportToDoItems); });
+    modMain::ErrorTrap(QStringLiteral("UpdateToDoHTML"))(
+        [&] { ToDoPage::write(dataFolder(), ToDos, ExportToDoItems); });
 }
 
 QString ToDoPane::toDoRow(qint32 index) const

@@ -17,14 +17,16 @@ frmNewToDo::frmNewToDo(Operations operations, QWidget *parent)
     setObjectName(QStringLiteral("frmNewToDo"));
     setWindowTitle(QStringLiteral("To do"));
 
-    lblCaption[0] = place<QLabel>(this, QStringLiteral("lblCaption(0)"), twips(120, 120, 345, 195), QStringLiteral("Title:"));
+    lblCaption[0] = place<QLabel>(this, QStringLiteral("lblCaption(0)"), twips(120, 120, 345, 195),
+                                  QStringLiteral("Title:"));
     txtTitle = makeTitleBox(twips(120, 345, 4650, 315));
     lblCaption[1] = place<QLabel>(this, QStringLiteral("lblCaption(1)"), twips(120, 780, 840, 195),
                                   QStringLiteral("Description:"));
     for (QLabel *label : lblCaption)
         label->adjustSize(); // labels size themselves to their captions
     txtDescription = makeDescriptionBox(twips(120, 1005, 4650, 1980));
-    chkDone = place<QCheckBox>(this, QStringLiteral("chkDone"), twips(120, 3158, 1080, 195), QStringLiteral("Completed"));
+    chkDone = place<QCheckBox>(this, QStringLiteral("chkDone"), twips(120, 3158, 1080, 195),
+                               QStringLiteral("Completed"));
     chkDone->setToolTip(QStringLiteral("Set the status of the item to do"));
     Appearance::condense(chkDone);
     chkDone->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));

@@ -95,7 +95,8 @@ private:
 inline void pinLocale()
 {
     const QString world = qEnvironmentVariable("BW_TEST_LOCALE");
-    QLocale::setDefault(world.isEmpty() ? QLocale(QLocale::English, QLocale::UnitedKingdom) : QLocale(world.section(u'.', 0, 0)));
+    QLocale::setDefault(world.isEmpty() ? QLocale(QLocale::English, QLocale::UnitedKingdom)
+                                        : QLocale(world.section(u'.', 0, 0)));
 }
 
 // True where texts on screen follow the British locale the suite's expected texts are written in.

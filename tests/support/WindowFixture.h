@@ -1,9 +1,9 @@
 #pragma once
 
 #include "Appearance.h"
+#include "AppointmentsPane.h"
 #include "Controls.h"
 #include "TestSupport.h"
-#include "AppointmentsPane.h"
 #include "ToDoPane.h"
 #include "frmMain.h"
 
