@@ -1325,6 +1325,41 @@ private slots:
         for (const Appointment &a : table)
             QVERIFY(a.EndTime >= a.StartTime);
     }
+
+    // An installed copy finds the user's folder as the window does, makes it
+    // with the shipped files at first use, and --data still wins.
+    void installedCopy_usesTheUsersFolder()
+    {
+        QTemporaryDir root;
+        const QString app = root.filePath(QStringLiteral("usr/bin"));
+        QVERIFY(QDir().mkpath(app));
+        QVERIFY(QDir().mkpath(root.filePath(QStringLiteral("usr/share/brindlewatch"))));
+        FileOps::writeWhole(root.filePath(QStringLiteral("usr/share/brindlewatch/category.txt")), "General\r\n");
+        const QByteArray oldHome = qgetenv("HOME");
+        const bool hadXdg = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        const QByteArray oldXdg = qgetenv("XDG_DATA_HOME");
+        qputenv("HOME", root.filePath(QStringLiteral("home")).toUtf8());
+        qunsetenv("XDG_DATA_HOME");
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            if (hadXdg)
+                qputenv("XDG_DATA_HOME", oldXdg);
+        });
+        const QString user = root.filePath(QStringLiteral("home/.local/share/brindlewatch"));
+        const auto run = [&](const QStringList &arguments) {
+            QString o, e;
+            QTextStream os(&o), es(&e);
+            return Cli::run(arguments, Cli::Context{app, QDateTime(kToday, QTime(9, 0)), &os, &es});
+        };
+
+        QCOMPARE(run({QStringLiteral("--data"), data, QStringLiteral("todo")}), 0);
+        QVERIFY(!QFileInfo::exists(user));
+        QCOMPARE(run({QStringLiteral("todo")}), 0);
+        QVERIFY(QFileInfo(user).isDir());
+        QFile categories(user + QStringLiteral("/category.txt"));
+        QVERIFY(categories.open(QIODevice::ReadOnly));
+        QCOMPARE(categories.readAll(), QByteArray("General\r\n"));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Cli)

@@ -519,6 +519,42 @@ private slots:
         QVERIFY(!w.isVisible());
         QCOMPARE(box.read(QStringLiteral("prefs.ini")), QByteArray("[Window]\r\nMainX=450\r\nMainY=675\r\n"));
     }
+
+    // An installed copy: the first start in an account makes the user's
+    // folder with the shipped files, and the records land there.
+    void installedCopy_firstStartInAnAccount()
+    {
+        Sandbox box;
+        QTemporaryDir root;
+        box.services.folder = root.filePath(QStringLiteral("usr/bin"));
+        QVERIFY(QDir().mkpath(box.services.folder));
+        const QString share = root.filePath(QStringLiteral("usr/share/brindlewatch"));
+        QVERIFY(QDir().mkpath(share));
+        QVERIFY(QFile::copy(QStringLiteral(BW_SOURCE_DIR "/data/logo.gif"), share + QStringLiteral("/logo.gif")));
+        const QByteArray oldHome = qgetenv("HOME");
+        const bool hadXdg = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        const QByteArray oldXdg = qgetenv("XDG_DATA_HOME");
+        qputenv("HOME", root.filePath(QStringLiteral("home")).toUtf8());
+        qputenv("XDG_DATA_HOME", root.filePath(QStringLiteral("xdg")).toUtf8());
+        const auto restore = qScopeGuard([&] {
+            qputenv("HOME", oldHome);
+            if (hadXdg)
+                qputenv("XDG_DATA_HOME", oldXdg);
+            else
+                qunsetenv("XDG_DATA_HOME");
+        });
+
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        // The logo was found in the user's folder: nothing to report.
+        QCOMPARE(box.services.messages.size(), 0);
+        const QString user = root.filePath(QStringLiteral("xdg/brindlewatch"));
+        QVERIFY(QFileInfo::exists(user + QStringLiteral("/logo.gif")));
+        QCOMPARE(PrefsINI().File(), user + QStringLiteral("/prefs.ini"));
+        w.toDoPane()->NewToDo(false, QStringLiteral("Mine"), QString());
+        QVERIFY(QFileInfo::exists(user + QStringLiteral("/todos.cal")));
+        QVERIFY(!QFileInfo::exists(box.dataPath(QStringLiteral("todos.cal"))));
+    }
 };
 
 QTEST_MAIN(tst_Startup)

@@ -8,6 +8,7 @@
 #include "DebugMenu.h"
 #include "FileOps.h"
 #include "HelpMenu.h"
+#include "Install.h"
 #include "Journal.h"
 #include "Prefs.h"
 #include "Services.h"
@@ -61,6 +62,8 @@ bool frmMain::Form_Load()
         return false;
     loaded_ = true;
 
+    // An installed copy's first start in this account makes its folder.
+    step([&] { Install::provideShippedFiles(services_.applicationFolder()); });
     step([&] { setWindowTitle(AppInfo::caption()); });
     // A change of both record files that a stopped writer left half made is
     // finished before anything reads them or backs them up.

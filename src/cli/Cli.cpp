@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "Commands.h"
 #include "DataFiles.h"
+#include "Install.h"
 #include "Services.h"
 
 #include <QTextStream>
@@ -265,6 +266,17 @@ CommandLine parse(const QStringList &arguments)
     return line;
 }
 
+// An installed copy run first by a user makes the same folder the window
+// would; a folder that cannot be made is left for the command to report.
+void provideShippedFiles(const Context &context)
+{
+    try {
+        Install::provideShippedFiles(context.applicationFolder);
+    } catch (const AppError &e) {
+        *context.err << "warning: " << visible(e.description()) << '\n';
+    }
+}
+
 int perform(const CommandLine &line, const Context &context)
 {
     QTextStream &out = *context.out;
@@ -284,6 +296,8 @@ int perform(const CommandLine &line, const Context &context)
     }
     if (line.args.positional.size() > line.command->maxPositional)
         throw usageError(QStringLiteral("too many arguments for %1").arg(line.name));
+    if (!line.dataPath)
+        provideShippedFiles(context);
     DataFolder data(line.dataPath.value_or(Platform::dataFolder(context.applicationFolder)));
     const int status = line.command->run(data, line.args, context);
     out.flush();

@@ -45,7 +45,7 @@ void HelpMenu::openExternal(const QString &target)
 
 void HelpMenu::mnuHelpReadMe_Click()
 {
-    openExternal(HelpTargets::readMe(services_.applicationFolder()));
+    openExternal(HelpTargets::readMe(Platform::shippedFolder(services_.applicationFolder())));
 }
 
 void HelpMenu::mnuHelpDonate_Click()

@@ -13,9 +13,9 @@ QString number(int n)
 
 namespace HelpTargets {
 
-QString readMe(const QString &applicationFolder)
+QString readMe(const QString &shippedFolder)
 {
-    return applicationFolder + QStringLiteral("/Read Me.txt");
+    return shippedFolder + QStringLiteral("/Read Me.txt");
 }
 
 QString donate()

@@ -14,7 +14,8 @@ struct Version {
     int revision = AppInfo::VersionRevision;
 };
 
-QString readMe(const QString &applicationFolder);
+// The read-me among the files that come with the program.
+QString readMe(const QString &shippedFolder);
 QString donate();
 QString versionCheck(const Version &version = {});
 QString website();

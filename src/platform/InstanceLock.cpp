@@ -118,9 +118,20 @@ QString InstanceLock::describeFailure() const
 
 QString InstanceLock::lockPathFor(const QString &dataFolder)
 {
+    // A folder not made yet is named through its nearest existing parent, so
+    // that the key stays the same once it exists, links on the way included.
     QString canonical = QFileInfo(dataFolder).canonicalFilePath();
-    if (canonical.isEmpty())
-        canonical = QDir::cleanPath(QFileInfo(dataFolder).absoluteFilePath());
+    if (canonical.isEmpty()) {
+        QString rest;
+        QString at = QDir::cleanPath(QFileInfo(dataFolder).absoluteFilePath());
+        while (canonical.isEmpty() && at != QFileInfo(at).path()) {
+            rest = u'/' + QFileInfo(at).fileName() + rest;
+            at = QFileInfo(at).path();
+            canonical = QFileInfo(at).canonicalFilePath();
+        }
+        canonical = canonical.isEmpty() ? QDir::cleanPath(QFileInfo(dataFolder).absoluteFilePath())
+                                        : QDir::cleanPath(canonical + rest);
+    }
     const QByteArray key = QCryptographicHash::hash((QString::number(::getuid()) + u'\n' + canonical).toUtf8(),
                                                     QCryptographicHash::Sha256)
                                .toHex()

@@ -87,8 +87,17 @@ private:
     Services *previous_;
 };
 
-// The data folder of an application folder.
+// Where the program keeps its files. A portable copy keeps them in the
+// folder "data" beside the executable. An installed copy (the executable in
+// <prefix>/bin, the shipped files in <prefix>/share/brindlewatch, no "data"
+// folder beside it) keeps each user's files in $XDG_DATA_HOME/brindlewatch,
+// or ~/.local/share/brindlewatch when that is not set to an absolute path.
+bool isInstalled(const QString &applicationFolder);
+// The data folder of an application folder, by that rule.
 QString dataFolder(const QString &applicationFolder);
+// Where the files that come with the program lie: the installed copy's
+// share folder, or a portable copy's own folder.
+QString shippedFolder(const QString &applicationFolder);
 inline QString dataFolder()
 {
     return dataFolder(services().applicationFolder());
