@@ -34,6 +34,28 @@ private slots:
         QVERIFY(!QApplication::activeModalWidget());
     }
 
+    // The whole dialog works from the keyboard: Space ticks the export,
+    // Shift+Tab reaches the count, End and Page Up change it.
+    void keyboard_setsTheCount()
+    {
+        restart();
+        withDialog([](frmPrefs *d) {
+            QApplication::setActiveWindow(d);
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            d->chkExportToDo->setFocus();
+            QTest::keyClick(d->chkExportToDo, Qt::Key_Space);
+            QVERIFY(d->chkExportToDo->isChecked());
+            QTest::keyClick(d->chkExportToDo, Qt::Key_Backtab);
+            QCOMPARE(d->focusWidget(), d->hscExportToDo);
+            QTest::keyClick(d->hscExportToDo, Qt::Key_End);
+            QCOMPARE(d->lblExportToDo->text(), QStringLiteral("100"));
+            QTest::keyClick(d->hscExportToDo, Qt::Key_PageUp);
+            QCOMPARE(d->lblExportToDo->text(), QStringLiteral("95"));
+            d->cmdOK_Click();
+        });
+        QCOMPARE(ExportToDoItems, qint16(95));
+    }
+
     void opening_showsTheStoredValues_data()
     {
         QTest::addColumn<QByteArray>("ini");

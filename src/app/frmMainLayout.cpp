@@ -1,6 +1,7 @@
 // The window's controls and menus, laid out as the design places them.
 #include "frmMain.h"
 
+#include "AppInfo.h"
 #include "AppointmentsPane.h"
 #include "Controls.h"
 #include "DebugMenu.h"
@@ -30,10 +31,12 @@ void frmMain::buildLayout()
     // the cover that opens the frame at the top, the easter-egg panel.
     imgLogo = place<QLabel>(client, QStringLiteral("imgLogo"), twips(195, 135, 3900, 1500));
     imgLogo->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgLogo->setAccessibleName(QString::fromUtf16(AppInfo::Title) + QStringLiteral(" logo"));
     shpLogo = place<Shape>(client, QStringLiteral("shpLogo"), twips(180, 120, 3930, 1530), Shape::Outline,
                            QPalette::Dark);
     imgIcon = place<QLabel>(client, QStringLiteral("imgIcon"), twips(4110, 6705, 240, 240));
     imgIcon->setPixmap(QPixmap(QStringLiteral(":/icons/brindlewatch-16.png")));
+    imgIcon->setAccessibleName(QString::fromUtf16(AppInfo::Title) + QStringLiteral(" icon"));
     imgIcon->hide();
     shpCover = place<Shape>(client, QStringLiteral("shpCover"), twips(180, -15, 3930, 150), Shape::Filled,
                             QPalette::Button);

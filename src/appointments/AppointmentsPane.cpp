@@ -58,6 +58,14 @@ void AppointmentsPane::buildControls()
     cmdNewAppointment = button(picFrameCont, "cmdNewAppointment", "New", 90);
     cmdEditAppointment = button(picFrameCont, "cmdEditAppointment", "Edit", 1350);
     cmdDeleteAppointment = button(picFrameCont, "cmdDeleteAppointment", "Delete", 2610);
+
+    // No caption names the list and the box; the buttons share their captions
+    // with the other pane's, so a description tells them apart.
+    lstAppointments->setAccessibleName(QStringLiteral("Appointments on the selected day"));
+    txtAppointment->setAccessibleName(QStringLiteral("Appointment details"));
+    cmdNewAppointment->setAccessibleDescription(QStringLiteral("Adds an appointment"));
+    cmdEditAppointment->setAccessibleDescription(QStringLiteral("Edits the selected appointment"));
+    cmdDeleteAppointment->setAccessibleDescription(QStringLiteral("Deletes the selected appointment"));
 }
 
 void AppointmentsPane::buildMenu()

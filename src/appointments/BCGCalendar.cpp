@@ -2,8 +2,12 @@
 
 #include "AppError.h"
 
+#include <QMenu>
 #include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTableView>
 #include <QTextCharFormat>
+#include <QToolButton>
 
 namespace {
 // The value is a wall-clock time of no zone, as the records hold it (see
@@ -24,6 +28,44 @@ BCGCalendar::BCGCalendar(QWidget *parent)
     setGridVisible(false);
     connect(this, &QCalendarWidget::selectionChanged, this, &BCGCalendar::onUserSelection);
     connect(this, &QCalendarWidget::currentPageChanged, this, &BCGCalendar::onPageChanged);
+    nameParts(this, QStringLiteral("Appointment calendar"));
+    describeMarks();
+}
+
+void BCGCalendar::nameParts(QCalendarWidget *calendar, const QString &name)
+{
+    calendar->setAccessibleName(name);
+    if (auto *days = calendar->findChild<QTableView *>(QStringLiteral("qt_calendar_calendarview")))
+        days->setAccessibleName(name);
+    // The arrows show only a picture, and the year box only a number.
+    const struct {
+        const char *part;
+        const char *name;
+    } parts[] = {{"qt_calendar_prevmonth", "Previous month"},
+                 {"qt_calendar_nextmonth", "Next month"},
+                 {"qt_calendar_yearedit", "Year"}};
+    for (const auto &p : parts) {
+        if (auto *w = calendar->findChild<QWidget *>(QLatin1String(p.part)))
+            w->setAccessibleName(QString::fromLatin1(p.name));
+    }
+    if (auto *month = calendar->findChild<QToolButton *>(QStringLiteral("qt_calendar_monthbutton"));
+        month && month->menu())
+        month->menu()->setAccessibleName(QStringLiteral("Month"));
+}
+
+void BCGCalendar::describeMarks()
+{
+    QStringList days;
+    const QDate first(yearShown(), monthShown(), 1);
+    for (int day = 0; day < first.daysInMonth(); ++day) {
+        if (isMarked(first.addDays(day)))
+            days << QString::number(day + 1);
+    }
+    const QString text = days.isEmpty() ? QStringLiteral("No days with appointments this month")
+                                        : QStringLiteral("Days with appointments: ") + days.join(QStringLiteral(", "));
+    setAccessibleDescription(text);
+    if (auto *grid = findChild<QTableView *>(QStringLiteral("qt_calendar_calendarview")))
+        grid->setAccessibleDescription(text);
 }
 
 void BCGCalendar::setSelectedDate(const QDateTime &value)
@@ -83,6 +125,7 @@ void BCGCalendar::resizeEvent(QResizeEvent *event)
 void BCGCalendar::ClearMarks()
 {
     setDateTextFormat(QDate(), QTextCharFormat());
+    describeMarks();
 }
 
 void BCGCalendar::MarkDay(qint16 day, bool mark)
@@ -100,6 +143,7 @@ void BCGCalendar::MarkDay(qint16 day, bool mark)
         format.setForeground(QColor(0x8a, 0x1c, 0x12));
     }
     setDateTextFormat(date, format);
+    describeMarks();
 }
 
 bool BCGCalendar::isMarked(const QDate &date) const

@@ -24,6 +24,10 @@ public:
     void MarkDay(qint16 day, bool mark);
     bool isMarked(const QDate &date) const;
 
+    // Names a calendar and the parts of it a user reaches for screen readers:
+    // the grid of days, which takes the focus, the month arrows and the year box.
+    static void nameParts(QCalendarWidget *calendar, const QString &name);
+
 signals:
     // The selected date changed.
     void selectedDayChanged();
@@ -37,6 +41,8 @@ private:
     void takeValue(const QDateTime &value);
     void onUserSelection();
     void onPageChanged(int year, int month);
+    // Bold and colour show the marked days; a screen reader says them instead.
+    void describeMarks();
 
     QDateTime value_;
 };

@@ -2,8 +2,11 @@
 
 #include "AppError.h"
 #include "Appearance.h"
+#include "BCGCalendar.h"
 #include "DateText.h"
 #include "OleDate.h"
+
+#include <QChildEvent>
 
 BCGDateTime::BCGDateTime(QWidget *parent)
     : QDateTimeEdit(parent)
@@ -42,4 +45,15 @@ void BCGDateTime::setDateTimeValue(const QString &text)
     if (!value.isValid())
         throw AppError(AppError::TypeMismatch);
     setDateTimeValue(OleDate::fromDateTime(value));
+}
+
+void BCGDateTime::childEvent(QChildEvent *event)
+{
+    QDateTimeEdit::childEvent(event);
+    // The pop-up is the picker's only window, and it is polished before it
+    // first shows; asking for it earlier would make it before it is needed.
+    if (event->polished() && event->child()->isWidgetType() && static_cast<QWidget *>(event->child())->isWindow()) {
+        if (QCalendarWidget *popup = calendarWidget())
+            BCGCalendar::nameParts(popup, accessibleName() + QStringLiteral(" calendar"));
+    }
 }

@@ -20,6 +20,10 @@ public:
     // Text that is not such a date and time throws a type mismatch.
     void setDateTimeValue(const QString &text);
 
+protected:
+    // Names the calendar pop-up after the picker once Qt has made it.
+    void childEvent(QChildEvent *event) override;
+
 private:
     std::optional<double> set_;
     QDateTime shown_;

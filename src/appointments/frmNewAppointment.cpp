@@ -6,6 +6,7 @@
 #include "TextFile.h"
 #include "modMain.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,6 +50,17 @@ void frmNewAppointment::buildLayout()
     txtTitle = makeTitleBox(twips(1770, 1065, 3000, 315));
     txtDescription = makeDescriptionBox(twips(120, 1725, 4650, 1980));
     makeButtons(twips(2325, 3795, 1200, 330), twips(3570, 3810, 1200, 330));
+
+    // Each box is named after the caption above it.
+    nameAfter(txtTitle, lblCaption[0]);
+    nameAfter(txtDescription, lblCaption[1]);
+    nameAfter(CalStart, lblCaption[2]);
+    nameAfter(CalEnd, lblCaption[3]);
+    nameAfter(cmbCategory, lblCaption[4]);
+    nameAfter(cmbCategory->view(), lblCaption[4]);
+    // On Linux a screen reader takes a combo box's name from its label's buddy
+    // only; the caption has no mnemonic, so nothing on screen changes.
+    lblCaption[4]->setBuddy(cmbCategory);
 
     const QList<QWidget *> order{cmbCategory, txtTitle, txtDescription, cmdOK, cmdCancel, CalStart, CalEnd};
     for (qsizetype i = 1; i < order.size(); ++i)

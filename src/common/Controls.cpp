@@ -1,9 +1,11 @@
 #include "Controls.h"
 
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -105,6 +107,32 @@ QItemSelectionModel::SelectionFlags RowList::selectionCommand(const QModelIndex 
     return command;
 }
 
+void RowList::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    QListWidget::rowsInserted(parent, start, end);
+    speakVisibleTexts();
+}
+
+void RowList::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
+{
+    QListWidget::dataChanged(topLeft, bottomRight, roles);
+    if (roles.isEmpty() || roles.contains(Qt::DisplayRole))
+        speakVisibleTexts();
+}
+
+void RowList::speakVisibleTexts()
+{
+    // Quietly: the view paints no accessible text, and a change signal would
+    // sort a sorted list again in the middle of an insertion.
+    const QSignalBlocker quiet(model());
+    for (int i = 0; i < count(); ++i) {
+        QListWidgetItem *row = item(i);
+        const QString spoken = visibleText(row->text());
+        if (row->data(Qt::AccessibleTextRole).toString() != spoken)
+            row->setData(Qt::AccessibleTextRole, spoken);
+    }
+}
+
 void RowList::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton) {
@@ -160,6 +188,19 @@ void Shape::paintEvent(QPaintEvent *)
         painter.setPen(colour);
         painter.drawRect(rect().adjusted(0, 0, -1, -1));
     }
+}
+
+QString captionName(const QLabel *caption)
+{
+    QString name = caption->text().trimmed();
+    if (name.endsWith(u':'))
+        name.chop(1);
+    return name;
+}
+
+void nameAfter(QWidget *control, const QLabel *caption)
+{
+    control->setAccessibleName(captionName(caption));
 }
 
 QMenu *makeMenu(QWidget *owner, const char *name, const char *caption, std::initializer_list<MenuItem> items)

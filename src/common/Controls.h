@@ -7,6 +7,8 @@
 #include <QPlainTextEdit>
 #include <QWidget>
 
+class QLabel;
+
 // Designs are laid out in twips; at 96 dots per inch a pixel is 15 of them.
 inline QRect twips(int left, int top, int width, int height)
 {
@@ -22,6 +24,11 @@ W *place(QWidget *container, const QString &name, const QRect &geometry, Args &&
     w->setGeometry(geometry);
     return w;
 }
+
+// The name a screen reader gives a control: the caption a sighted user reads
+// beside it, without its colon, so that both hear and see the same word.
+QString captionName(const QLabel *caption);
+void nameAfter(QWidget *control, const QLabel *caption);
 
 // One entry of a menu of the design: its name and caption ("-" makes a
 // separator), and where to keep the action when the code uses it.
@@ -67,6 +74,14 @@ protected:
     // the details box showing a record the commands no longer act on.
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = QList<int>()) override;
+
+private:
+    // A screen reader reads a row's accessible text where there is one, and
+    // its whole text otherwise: the key, never painted, must not be spoken either.
+    void speakVisibleTexts();
 };
 
 // The hourglass while a record file is open.

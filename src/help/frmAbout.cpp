@@ -5,13 +5,54 @@
 #include "HelpTargets.h"
 #include "Services.h"
 
+#include <QAccessibleWidget>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPushButton>
 
+namespace {
+
+// A link label is announced as a link, by the text it shows, and a screen
+// reader can follow it as a click would; Qt would offer only static text.
+class LinkAccessible : public QAccessibleWidget
+{
+public:
+    explicit LinkAccessible(HyperlinkLabel *label)
+        : QAccessibleWidget(label, QAccessible::Link)
+    {
+    }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const QLabel *>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+
+    QStringList actionNames() const override { return QAccessibleWidget::actionNames() << pressAction(); }
+
+    void doAction(const QString &action) override
+    {
+        if (action == pressAction())
+            emit static_cast<HyperlinkLabel *>(widget())->clicked();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface *linkAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("HyperlinkLabel") && object && object->isWidgetType())
+        return new LinkAccessible(static_cast<HyperlinkLabel *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 HyperlinkLabel::HyperlinkLabel(const QString &text, QWidget *parent)
     : QLabel(text, parent)
 {
+    [[maybe_unused]] static const bool announced = (QAccessible::installFactory(linkAccessible), true);
     setCursor(Qt::PointingHandCursor);
     setColour(QColor(0, 0, 255));
 }
@@ -75,6 +116,12 @@ frmAbout::frmAbout(Operations operations, QWidget *parent)
     cmdDonate = place<QPushButton>(this, QStringLiteral("cmdDonate"), twips(180, 2580, 1275, 375),
                                    QStringLiteral("Donate!"));
     cmdDonate->setToolTip(QStringLiteral("Learn more about supporting Brindlewatch"));
+
+    // The picture shows the program's icon. Each link is described by the
+    // caption on its line: the e-mail caption is the second, its link the first.
+    Picture1->setAccessibleName(QString::fromUtf16(AppInfo::Title) + QStringLiteral(" icon"));
+    lblHyperlink[0]->setAccessibleDescription(captionName(lblLabel[1]));
+    lblHyperlink[1]->setAccessibleDescription(captionName(lblLabel[0]));
 
     // Labels and the picture size themselves to what they hold.
     for (QLabel *l : {lblProductName, Picture1, lblVersion, Label2, static_cast<QLabel *>(lblHyperlink[0]),

@@ -70,6 +70,10 @@ void frmPrefs::buildLayout()
     hscExportToDo->setSingleStep(1);
     hscExportToDo->setPageStep(5);
     hscExportToDo->setEnabled(false);
+    nameAfter(hscExportToDo, Label1); // the caption above it
+    // A scroll bar takes no focus of its own; without it the count could not
+    // be set from the keyboard, though the bar stands in the tab order.
+    hscExportToDo->setFocusPolicy(Qt::StrongFocus);
     lblExportToDo = place<QLabel>(picFrameCont[1], QStringLiteral("lblExportToDo"), twips(2955, 720, 300, 195),
                                   QStringLiteral("5"));
 

@@ -55,6 +55,14 @@ void ToDoPane::buildControls()
     cmdNewToDo = button(picFrameCont, "cmdNewToDo", "New", 90);
     cmdEditToDo = button(picFrameCont, "cmdEditToDo", "Edit", 1350);
     cmdDeleteToDo = button(picFrameCont, "cmdDeleteToDo", "Delete", 2610);
+
+    // No caption names the list and the box; the buttons share their captions
+    // with the other pane's, so a description tells them apart.
+    lstToDos->setAccessibleName(QStringLiteral("To-do items"));
+    txtToDo->setAccessibleName(QStringLiteral("To-do item details"));
+    cmdNewToDo->setAccessibleDescription(QStringLiteral("Adds a to-do item"));
+    cmdEditToDo->setAccessibleDescription(QStringLiteral("Edits the selected to-do item"));
+    cmdDeleteToDo->setAccessibleDescription(QStringLiteral("Deletes the selected to-do item"));
 }
 
 void ToDoPane::buildMenu()

@@ -25,6 +25,9 @@ frmNewToDo::frmNewToDo(Operations operations, QWidget *parent)
     for (QLabel *label : lblCaption)
         label->adjustSize(); // labels size themselves to their captions
     txtDescription = makeDescriptionBox(twips(120, 1005, 4650, 1980));
+    // Each box is named after the caption above it.
+    nameAfter(txtTitle, lblCaption[0]);
+    nameAfter(txtDescription, lblCaption[1]);
     chkDone = place<QCheckBox>(this, QStringLiteral("chkDone"), twips(120, 3158, 1080, 195),
                                QStringLiteral("Completed"));
     chkDone->setToolTip(QStringLiteral("Set the status of the item to do"));
