@@ -112,8 +112,9 @@ QString usage()
     return QStringLiteral(R"(Usage: brindlewatch-cli [--data DIR] COMMAND [ARGUMENTS]
 
 Works on the records of Brindlewatch: DIR is the data folder, by default the
-folder "data" beside this program. Commands that change records refuse while
-Brindlewatch itself is running on the same folder.
+folder "data" beside this program or, for an installed copy, the user's
+$XDG_DATA_HOME/brindlewatch (~/.local/share/brindlewatch). Commands that
+change records refuse while Brindlewatch itself is running on the same folder.
 
 Commands:
   agenda [DATE] [--days N]   The appointments starting on DATE (default today)
