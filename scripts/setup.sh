@@ -13,7 +13,8 @@ cd "$here"
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libical-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation)
 test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer clang libclang-rt-14-dev python3 python3-icalendar
   locales tzdata clang-format
-  lintian desktop-file-utils appstream systemd man-db dpkg-dev file bash-completion)
+  lintian desktop-file-utils appstream systemd man-db dpkg-dev file bash-completion
+  weston xwayland qt6-wayland imagemagick)
 # The locales the suite's matrix of users' worlds runs in.
 test_locales=(en_US.UTF-8 en_GB.UTF-8 de_DE.UTF-8 sv_SE.UTF-8 ar_EG.UTF-8 ja_JP.UTF-8)
 

@@ -1,4 +1,5 @@
 #include "Appearance.h"
+#include "PlatformChoice.h"
 #include "QtServices.h"
 #include "frmMain.h"
 
@@ -7,8 +8,14 @@
 int main(int argc, char *argv[])
 {
     Platform::leaveOutRuntimeFolderWarning();
+    // Qt reads the plugin's name when the application object is made.
+    const QString platform = Platform::forcedPlatform(Platform::SessionEnvironment::current());
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.toLatin1());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("brindlewatch"));
+    // Ties the window to the installed desktop entry where the class name is not used.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.kestrix.brindlewatch"));
     Appearance::apply();
 
     Platform::QtServices services;
