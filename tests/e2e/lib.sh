@@ -43,3 +43,23 @@ wait_ended() {
   kill -0 "$pid" 2>/dev/null && fail "$1"
   wait "$pid" || fail "the program ended with status $?"
 }
+
+# The window manager's state of $window: Normal, Iconic (on the taskbar,
+# minimised) or none (hidden).
+state() { xprop -id "$window" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
+
+# Points the mouse at the program's icon in the tray; fails with $1 when no
+# icon shows there.
+point_at_icon() {
+  local icon=""
+  for _ in $(seq 1 25); do
+    icon=$(xwininfo -root -tree | grep '"brindlewatch": ("brindlewatch"' | grep -v "$caption" | head -n 1 || true)
+    [ -n "$icon" ] && break
+    sleep 0.2
+  done
+  [ -n "$icon" ] || fail "${1:-no icon in the tray}"
+  # The icon's size and its place on the screen: "22x22+77+1  +1001+1".
+  read -r w h x y < <(echo "$icon" | sed -E 's/.* ([0-9]+)x([0-9]+)[+-][0-9]+[+-][0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/')
+  xdotool mousemove $((x + w / 2)) $((y + h / 2))
+  sleep 0.3
+}

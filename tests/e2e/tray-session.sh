@@ -17,29 +17,12 @@ start_tray() {
 
 start_program "$work"
 
-# Normal, Iconic (on the taskbar, minimised) or none (hidden).
-state() { xprop -id "$window" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
 wait_state() {
   for _ in $(seq 1 50); do
     [ "$(state)" = "$1" ] && return 0
     sleep 0.2
   done
   return 1
-}
-
-# Points the mouse at the icon in the tray.
-point_at_icon() {
-  local icon=""
-  for _ in $(seq 1 25); do
-    icon=$(xwininfo -root -tree | grep '"brindlewatch": ("brindlewatch"' | grep -v "$caption" | head -n 1 || true)
-    [ -n "$icon" ] && break
-    sleep 0.2
-  done
-  [ -n "$icon" ] || fail "no icon in the tray"
-  # The icon's size and its place on the screen: "22x22+77+1  +1001+1".
-  read -r w h x y < <(echo "$icon" | sed -E 's/.* ([0-9]+)x([0-9]+)[+-][0-9]+[+-][0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/')
-  xdotool mousemove $((x + w / 2)) $((y + h / 2))
-  sleep 0.3
 }
 
 # Picks item N (1 Restore, 2 Exit) of the icon's menu with the keyboard.

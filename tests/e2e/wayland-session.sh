@@ -151,8 +151,6 @@ start_on_xwayland() {
   sleep 0.5
 }
 
-state() { xprop -id "$window" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
-
 # 1. A platform the user chose is kept, even in a session with XWayland.
 prepare chosen '[Window]\r\nMainX=3000\r\nMainY=1500\r\n'
 QT_QPA_PLATFORM=wayland "$work/brindlewatch" 2>"$work/stderr" &
@@ -267,16 +265,7 @@ for _ in $(seq 1 15); do
 done
 case "$seen" in
 "")
-  icon=""
-  for _ in $(seq 1 25); do
-    icon=$(xwininfo -root -tree | grep '"brindlewatch": ("brindlewatch"' | grep -v "$caption" | head -n 1 || true)
-    [ -n "$icon" ] && break
-    sleep 0.2
-  done
-  [ -n "$icon" ] || fail "the window was hidden but no icon is in the tray"
-  read -r w h x y < <(echo "$icon" | sed -E 's/.* ([0-9]+)x([0-9]+)[+-][0-9]+[+-][0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/')
-  xdotool mousemove $((x + w / 2)) $((y + h / 2))
-  sleep 0.3
+  point_at_icon "the window was hidden but no icon is in the tray"
   xdotool click --repeat 2 --delay 120 1
   for _ in $(seq 1 50); do
     [ "$(state)" = Normal ] && break
