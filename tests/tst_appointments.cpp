@@ -129,7 +129,7 @@ private slots:
         for (int day : {6, 7, 20})
             QVERIFY2(calendar()->isMarked(QDate(2026, 12, day)), qPrintable(QString::number(day)));
         QVERIFY(!calendar()->isMarked(QDate(2026, 12, 8)));
-        QVERIFY(list()->selectedItems().isEmpty());
+        QVERIFY(list()->selectedRows().isEmpty());
         QVERIFY(!button("cmdEditAppointment")->isEnabled());
 
         // The appointment that runs over midnight is listed on its first day only.
@@ -178,8 +178,8 @@ private slots:
         table.insert(3, appt(at(2026, 12, 7, 11), "Same text"));
         table.insert(4, appt(at(2026, 12, 7, 11), "Same text"));
         start(table);
-        QCOMPARE(list()->item(0)->text(), row("[08:15] (Work) Record twelve", 14));
-        QVERIFY(list()->item(0)->text().endsWith(QString(100, u' ') + "0000014"));
+        QCOMPARE(list()->textAt(0), row("[08:15] (Work) Record twelve", 14));
+        QVERIFY(list()->textAt(0).endsWith(QString(100, u' ') + "0000014"));
         QCOMPARE(list()->count(), 3); // two rows of the same text stay apart by their keys
         list()->setCurrentRow(0);
         QCOMPARE(details(), QStringLiteral("Work: Record twelve\r\n") + local("07/12/2026 08:15") + " -> "
@@ -219,8 +219,7 @@ private slots:
         QCOMPARE(saved[1].Title, QStringLiteral("Dinner"));
         QCOMPARE(saved[1].Description, QStringLiteral("Bring wine\\nCall first"));
         QCOMPARE(calendar()->SelectedDate(), OleDate::toDateTime(at(2026, 12, 24, 10)));
-        QCOMPARE(list()->selectedItems().size(), 1);
-        QCOMPARE(list()->selectedItems().first()->text(), row("[10:00] (Family) Dinner", 1));
+        QCOMPARE(selectedRowsOf(list()), QStringList{row("[10:00] (Family) Dinner", 1)});
         QVERIFY(details().startsWith(QStringLiteral("Family: Dinner\r\n") + local("24/12/2026 10:00") + " -> "
                                      + local("24/12/2026 11:30") + "\r\n"));
         QVERIFY(button("cmdEditAppointment")->isEnabled());
@@ -253,7 +252,7 @@ private slots:
         list()->setCurrentRow(1);
         const bool ran = withModal<frmNewAppointment>(
             [&] {
-            const QPoint on = list()->visualItemRect(list()->item(1)).center();
+            const QPoint on = list()->visualRowRect(1).center();
             QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, on);
             QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, on);
             },
@@ -272,7 +271,7 @@ private slots:
         QCOMPARE(saved[1].StartTime, at(2026, 12, 31, 20));
         QCOMPARE(calendar()->SelectedDate().date(), QDate(2026, 12, 31));
         QVERIFY(calendar()->isMarked(QDate(2026, 12, 31)));
-        QCOMPARE(list()->selectedItems().first()->text(), row("[20:00] (Family) New year party", 1));
+        QCOMPARE(selectedRowsOf(list()), QStringList{row("[20:00] (Family) New year party", 1)});
     }
 
     void edit_unchanged_keepsTheFileByteForByte()
@@ -324,7 +323,7 @@ private slots:
         QCOMPARE(bitsOf(saved[0].EndTime), bitsOf(to));
         QCOMPARE(saved[0].Description, QStringLiteral("Platform 3"));
         QCOMPARE(calendar()->SelectedDate().date(), day);
-        QCOMPARE(list()->selectedItems().size(), 1);
+        QCOMPARE(list()->selectedRows().size(), 1);
         const QString shownDay = DateText::shortDate(day) + u' ';
         QVERIFY(details().startsWith(QStringLiteral("Work: Night train\r\n") + shownDay + DateText::shortTime(startsAt)
                                      + QStringLiteral(" -> ") + shownDay + DateText::shortTime(endsAt)
@@ -364,7 +363,7 @@ private slots:
         QCOMPARE(bitsOf(saved[0].EndTime), bitsOf(expected));
         QCOMPARE(calendar()->SelectedDate().date(), day);
         QCOMPARE(rowsOf(list()), QStringList{row("[" + startsAt.toString("HH:mm") + "] (General) Night train", 0)});
-        QCOMPARE(list()->selectedItems().size(), 1);
+        QCOMPARE(list()->selectedRows().size(), 1);
     }
 
     void validation_data()
@@ -444,7 +443,7 @@ private slots:
         QCOMPARE(saved.size(), table.size());
         for (int i = 0; i < table.size(); ++i) {
             QCOMPARE(saved[i].Title, table[i].Title);
-            QVERIFY(list()->item(i)->text().endsWith(QStringLiteral("%1").arg(i, 7, 10, QLatin1Char('0'))));
+            QVERIFY(list()->textAt(i).endsWith(QStringLiteral("%1").arg(i, 7, 10, QLatin1Char('0'))));
         }
         QCOMPARE(box->exists(QStringLiteral("appointments.cal")), !table.isEmpty());
         QCOMPARE(details(), QString());
@@ -501,7 +500,7 @@ private slots:
         QCOMPARE(box->read(QStringLiteral("appointments.cal")), before);
         QCOMPARE(w->appointmentsPane()->AppointmentCount(), 2);
         QCOMPARE(list()->count(), 2);
-        QCOMPARE(list()->selectedItems().first()->text(), row("[10:00] (General) Only in memory", 1));
+        QCOMPARE(selectedRowsOf(list()), QStringList{row("[10:00] (General) Only in memory", 1)});
 
         // Once the file can be written again, the next change saves both.
         QFile::setPermissions(box->dataPath(QStringLiteral("appointments.cal")),

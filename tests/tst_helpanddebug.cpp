@@ -197,7 +197,7 @@ private slots:
                  QStringList{RowList::rowText(QStringLiteral("[22:40] (General) Someone's birthday!"), 1)});
         auto *todos = child<RowList>("lstToDos");
         QCOMPARE(todos->count(), 3);
-        QCOMPARE(todos->item(2)->text(), RowList::rowText(QStringLiteral("[ x ] Eat choccy biscuits"), 1));
+        QCOMPARE(todos->textAt(2), RowList::rowText(QStringLiteral("[ x ] Eat choccy biscuits"), 1));
         QCOMPARE(child<QLabel>("lblAppointmentsStatus")->text(),
                  QStringLiteral("1 today, 1 on selected day (3 total)"));
     }

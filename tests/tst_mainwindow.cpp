@@ -5,21 +5,50 @@
 #include "OleDate.h"
 #include "WindowFixture.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
 
 #include <memory>
+#include <numeric>
 
 namespace {
+
+// A list of its own, filled as a pane fills one: records 2, 0 and 1 of a
+// table of four, the first two of which read alike; record 3 is not shown.
+const QStringList kRecordTexts{"Same", "Same", "Other", "Not shown"};
+
+void fill(RowList &list)
+{
+    list.setVisibleText([](qint32 index) { return kRecordTexts.value(index); });
+    list.setRows({2, 0, 1});
+}
+
+// The texts a view's rows were painted with, as the style was asked to draw them.
+class PaintedTexts : public QProxyStyle
+{
+public:
+    mutable QStringList texts;
+    void drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                     const QWidget *widget) const override
+    {
+        if (const auto *row = qstyleoption_cast<const QStyleOptionViewItem *>(option);
+            row && element == CE_ItemViewItem)
+            texts << row->text;
+        QProxyStyle::drawControl(element, option, painter, widget);
+    }
+};
 
 QStringList visibleMenus(const QMenuBar *bar)
 {
@@ -247,24 +276,20 @@ private slots:
         }
     }
 
+    // A list shows the records in the order its pane gives, whatever their texts.
     void lists_keepTheirOrderAndHideKeys()
     {
-        auto *appointments = child<RowList>("lstAppointments");
-        auto *todos = child<RowList>("lstToDos");
-        const QString pad(100, u' ');
-        const QStringList rows{"[14:30] (General) Later" + pad + "0000000",
-                               "[09:00] (General) Earlier" + pad + "0000001"};
-        for (const QString &r : rows) {
-            appointments->addItem(r);
-            todos->addItem(r);
-        }
-        QCOMPARE(appointments->item(0)->text(), rows[1]);
-        QCOMPARE(todos->item(0)->text(), rows[0]);
-        QCOMPARE(RowList::visibleText(rows[0]), QStringLiteral("[14:30] (General) Later"));
-        for (RowList *list : {appointments, todos}) {
+        const QStringList visible{"[14:30] (General) Later", "[09:00] (General) Earlier"};
+        for (const char *name : {"lstAppointments", "lstToDos"}) {
+            auto *list = child<RowList>(name);
+            list->setVisibleText([visible](qint32 index) { return visible.value(index); });
+            list->setRows({0, 1});
+            QCOMPARE(rowsOf(list), QStringList({row(visible[0], 0), row(visible[1], 1)}));
+            QCOMPARE(RowList::visibleText(list->textAt(0)), visible[0]);
             QCOMPARE(list->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
             QCOMPARE(list->textElideMode(), Qt::ElideNone);
             QVERIFY(!list->wordWrap());
+            QVERIFY(list->uniformItemSizes());
             QStyleOptionViewItem option;
             option.initFrom(list);
             QVERIFY(list->itemDelegate()->sizeHint(option, list->model()->index(0, 0)).width()
@@ -287,7 +312,8 @@ private slots:
         QFETCH(QString, list);
         QFETCH(QString, menu);
         auto *l = w->findChild<RowList *>(list);
-        l->addItems({"a" + QString(100, u' ') + "0000000", "b" + QString(100, u' ') + "0000001"});
+        l->setVisibleText([](qint32 index) { return QStringList{"a", "b"}.value(index); });
+        l->setRows({0, 1});
         l->setCurrentRow(0);
         QString popped;
         QTimer::singleShot(0, this, [&] {
@@ -296,11 +322,10 @@ private slots:
                 p->close();
             }
         });
-        QTest::mousePress(l->viewport(), Qt::RightButton, {}, l->visualItemRect(l->item(1)).center());
+        QTest::mousePress(l->viewport(), Qt::RightButton, {}, l->visualRowRect(1).center());
         QCOMPARE(popped, menu);
         QCOMPARE(l->currentRow(), 0);
-        QCOMPARE(l->selectedItems().size(), 1);
-        QCOMPARE(l->selectedItems().first(), l->item(0));
+        QCOMPARE(l->selectedRows(), QList<int>{0});
     }
 
     void updateCommands_followsSelection()
@@ -318,13 +343,148 @@ private slots:
             QVERIFY2(!enabled(n), n);
         QVERIFY(enabled("cmdNewToDo") && enabled("mnuToDoNew") && enabled("mnuAppointmentsNew"));
         auto *todos = child<RowList>("lstToDos");
-        todos->addItem("x" + QString(100, u' ') + "0000000");
+        todos->setRows({0});
         todos->setCurrentRow(0);
         w->UpdateCommands();
         for (const char *n : todo)
             QVERIFY2(enabled(n), n);
         for (const char *n : appt)
             QVERIFY2(!enabled(n), n);
+    }
+
+    void rowList_selectRow_data()
+    {
+        QTest::addColumn<QString>("text");
+        // The row selected afterwards, or -1 for none.
+        QTest::addColumn<int>("expected");
+        const QString pad(100, u' ');
+        QTest::newRow("first of two alike") << row("Same", 0) << 1;
+        QTest::newRow("second of two alike") << row("Same", 1) << 2;
+        QTest::newRow("the row already selected") << row("Other", 2) << 0;
+        QTest::newRow("record not in the list") << row("Not shown", 3) << -1;
+        QTest::newRow("key past the table") << row("Same", 9) << -1;
+        QTest::newRow("visible text differs") << row("Sam", 0) << -1;
+        QTest::newRow("another row's visible text") << row("Other", 0) << -1;
+        QTest::newRow("one blank short") << "Same" + QString(99, u' ') + "0000000" << -1;
+        QTest::newRow("key not all digits") << "Same" + pad + "000000x" << -1;
+        QTest::newRow("visible text alone") << "Same" << -1;
+        QTest::newRow("nothing") << QString() << -1;
+    }
+
+    void rowList_selectRow()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, expected);
+        RowList list;
+        fill(list);
+        list.setCurrentRow(0);
+        QSignalSpy changes(&list, &RowList::rowSelectionChanged);
+        list.selectRow(text);
+        QCOMPARE(list.selectedRows(), expected < 0 ? QList<int>() : QList<int>{expected});
+        QCOMPARE(list.selectedKey(), expected < 0 ? -1 : list.keyAt(expected));
+        if (expected >= 0)
+            QCOMPARE(list.currentRow(), expected);
+        QCOMPARE(changes.size(), expected == 0 ? 0 : 1);
+    }
+
+    void rowList_setRowsClearsTheSelectionQuietly()
+    {
+        RowList list;
+        fill(list);
+        list.setCurrentRow(1);
+        QCOMPARE(list.selectedKey(), 0);
+        QSignalSpy changes(&list, &RowList::rowSelectionChanged);
+        list.setRows({1, 3});
+        QCOMPARE(rowsOf(&list), QStringList({row("Same", 1), row("Not shown", 3)}));
+        QVERIFY(!list.hasSelection());
+        QCOMPARE(list.selectedKey(), -1);
+        QCOMPARE(changes.size(), 0);
+    }
+
+    void rowList_modelData_data()
+    {
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("display") << 1 << int(Qt::DisplayRole) << QVariant(row("Same", 0));
+        QTest::newRow("edit") << 2 << int(Qt::EditRole) << QVariant(row("Same", 1));
+        QTest::newRow("accessible text") << 0 << int(Qt::AccessibleTextRole) << QVariant(QStringLiteral("Other"));
+        QTest::newRow("tool tip") << 0 << int(Qt::ToolTipRole) << QVariant();
+        QTest::newRow("past the last row") << 3 << int(Qt::DisplayRole) << QVariant();
+    }
+
+    void rowList_modelData()
+    {
+        QFETCH(int, at);
+        QFETCH(int, role);
+        QFETCH(QVariant, expected);
+        RowList list;
+        fill(list);
+        const QAbstractItemModel *model = list.model();
+        QCOMPARE(model, list.rowModel());
+        QCOMPARE(model->rowCount(), 3);
+        QCOMPARE(model->data(model->index(at, 0), role), expected);
+    }
+
+    // The key at the end of a row is neither painted nor spoken, however wide
+    // the list and however long the visible text.
+    void rowList_showsAndSpeaksTheVisibleTextOnly_data()
+    {
+        QTest::addColumn<QString>("visible");
+        QTest::addColumn<int>("width");
+        QTest::newRow("short, narrow list") << "Buy milk" << 250;
+        QTest::newRow("short, wide list") << "Buy milk" << 4000;
+        QTest::newRow("completed, wide list") << "[ x ] Buy milk" << 4000;
+        QTest::newRow("appointment, wide list") << "[09:00] (Work) Stand-up" << 4000;
+        QTest::newRow("wider than the list") << QString(300, u'w') << 250;
+        QTest::newRow("ends in digits") << "Room 1234567" << 4000;
+        // An untitled item: a blank is read, since an empty name would make the reader fall back to the key.
+        QTest::newRow("nothing visible") << QString() << 4000;
+    }
+
+    void rowList_showsAndSpeaksTheVisibleTextOnly()
+    {
+        QFETCH(QString, visible);
+        QFETCH(int, width);
+        PaintedTexts style;
+        RowList list;
+        list.setStyle(&style);
+        list.setVisibleText([&](qint32 index) { return index == 7 ? visible : QStringLiteral("Other"); });
+        list.setRows({4, 7});
+        list.resize(width, 200);
+        list.grab();
+        QCOMPARE(style.texts, QStringList({"Other", visible}));
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(&list);
+        QVERIFY(iface);
+        QCOMPARE(iface->childCount(), 2);
+        QCOMPARE(iface->child(0)->text(QAccessible::Name), QStringLiteral("Other"));
+        QCOMPARE(iface->child(1)->text(QAccessible::Name), visible.isEmpty() ? QStringLiteral(" ") : visible);
+    }
+
+    // A row's text is made when the row shows or is looked up, never for
+    // every row: filling, painting and selecting stay cheap in a long list.
+    void rowList_makesTextsOnlyForRowsInUse()
+    {
+        int made = 0;
+        RowList list;
+        list.setVisibleText([&made](qint32 index) {
+            ++made;
+            return QString::number(index);
+        });
+        QList<qint32> keys(100'000);
+        std::iota(keys.begin(), keys.end(), 0);
+        list.setRows(keys);
+        QCOMPARE(made, 0);
+        QCOMPARE(list.count(), 100'000);
+        list.resize(250, 200);
+        list.grab();
+        QVERIFY(made > 0);
+        QVERIFY2(made < 100, qPrintable(QString::number(made)));
+        made = 0;
+        list.selectRow(row("99999", 99'999));
+        QCOMPARE(list.currentRow(), 99'999);
+        QCOMPARE(list.selectedKey(), 99'999);
+        QVERIFY2(made < 10, qPrintable(QString::number(made)));
     }
 
     void captionsFit()

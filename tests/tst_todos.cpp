@@ -1,5 +1,6 @@
 #include "Controls.h"
 #include "FireAction.h"
+#include "Rows.h"
 #include "ToDoItem.h"
 #include "WindowFixture.h"
 #include "frmNewToDo.h"
@@ -43,7 +44,7 @@ class tst_ToDos : public QObject, WindowFixture
     void selectIndex(int index)
     {
         for (int r = 0; r < list()->count(); ++r) {
-            if (list()->item(r)->text().endsWith(QStringLiteral("%1").arg(index, 7, 10, QLatin1Char('0'))))
+            if (list()->textAt(r).endsWith(QStringLiteral("%1").arg(index, 7, 10, QLatin1Char('0'))))
                 list()->setCurrentRow(r);
         }
     }
@@ -90,9 +91,33 @@ private slots:
         start({{false, "A", ""}, {true, "B", ""}, {false, "C", ""}, {true, "D", ""}});
         QCOMPARE(rowsOf(list()), QStringList({row("C", 2), row("A", 0), row("[ x ] D", 3), row("[ x ] B", 1)}));
         QCOMPARE(status(), QStringLiteral("2 pending, 2 completed (4 total)"));
-        QVERIFY(list()->selectedItems().isEmpty());
+        QVERIFY(list()->selectedRows().isEmpty());
         for (const char *name : {"mnuToDoEdit", "mnuToDoDelete", "mnuToDoCompleted"})
             QVERIFY(!action(name)->isEnabled());
+    }
+
+    void order_data()
+    {
+        // The table as P (pending) and C (completed) for each record.
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QList<qint32>>("expected");
+        QTest::newRow("empty") << "" << QList<qint32>();
+        QTest::newRow("one pending") << "P" << QList<qint32>{0};
+        QTest::newRow("one completed") << "C" << QList<qint32>{0};
+        QTest::newRow("all pending") << "PPP" << QList<qint32>{2, 1, 0};
+        QTest::newRow("all completed") << "CCC" << QList<qint32>{2, 1, 0};
+        QTest::newRow("alternating") << "PCPC" << QList<qint32>{2, 0, 3, 1};
+        QTest::newRow("completed first") << "CPPCP" << QList<qint32>{4, 2, 1, 3, 0};
+    }
+
+    void order()
+    {
+        QFETCH(QString, table);
+        QFETCH(QList<qint32>, expected);
+        QList<ToDoItem> items;
+        for (const QChar state : table)
+            items.append({state == u'C', StoredText(QString(state)), StoredText()});
+        QCOMPARE(Rows::toDoOrder(items), expected);
     }
 
     void list_oddDoneValueCountsAsCompleted()
@@ -131,14 +156,14 @@ private slots:
         selectIndex(0);
         QVERIFY(fire(w.get(), QStringLiteral("mnuToDoCompleted")));
         QCOMPARE(rowsOf(list()), QStringList({row("[ x ] Two", 2), row("[ x ] One", 1), row("[ x ] Zero", 0)}));
-        QCOMPARE(list()->selectedItems().first()->text(), row("[ x ] Zero", 0));
+        QCOMPARE(selectedRowsOf(list()), QStringList{row("[ x ] Zero", 0)});
         QVERIFY(details().contains(QStringLiteral("Status: Completed")));
         QVERIFY(action("mnuToDoCompleted")->isChecked());
         QVERIFY(onDisk()[0].Done);
 
         QVERIFY(fire(w.get(), QStringLiteral("mnuToDoCompleted")));
         QCOMPARE(rowsOf(list()).first(), row("Zero", 0));
-        QCOMPARE(list()->selectedItems().first()->text(), row("Zero", 0));
+        QCOMPARE(selectedRowsOf(list()), QStringList{row("Zero", 0)});
         QVERIFY(!action("mnuToDoCompleted")->isChecked());
         QVERIFY(!onDisk()[0].Done);
         QCOMPARE(status(), QStringLiteral("1 pending, 2 completed (3 total)"));
@@ -207,7 +232,7 @@ private slots:
         QVERIFY(!w->LostFocus);
         QCOMPARE(onDisk().size(), 3);
         QCOMPARE(onDisk()[2].Description, QStringLiteral("About Sunday\\nand the cake"));
-        QCOMPARE(list()->selectedItems().first()->text(), row(expectedRow, 2));
+        QCOMPARE(selectedRowsOf(list()), QStringList{row(expectedRow, 2)});
         const int expectedPosition = completed ? 1 : 0;
         QCOMPARE(list()->currentRow(), expectedPosition);
         QCOMPARE(action("mnuToDoCompleted")->isChecked(), completed);
@@ -252,7 +277,7 @@ private slots:
         });
         QVERIFY(ran);
         QCOMPARE(box->read(QStringLiteral("todos.cal")), before);
-        QCOMPARE(list()->selectedItems().first()->text(), row("[ x ] New potatoes", 1));
+        QCOMPARE(selectedRowsOf(list()), QStringList{row("[ x ] New potatoes", 1)});
 
         // Un-checking moves it into the pending group at the place its index gives it.
         const bool again = withModal<frmNewToDo>([&] { QTest::mouseClick(button("cmdEditToDo"), Qt::LeftButton); },
@@ -352,8 +377,8 @@ private slots:
         QVERIFY(shown.startsWith(QStringLiteral("Second")));
         QWidget *viewport = list()->viewport();
         const QPoint beside(viewport->width() / 2, viewport->height() - 3);
-        QVERIFY(!list()->itemAt(beside));
-        const QPoint onRow = list()->visualItemRect(list()->selectedItems().first()).center();
+        QVERIFY(!list()->indexAt(beside).isValid());
+        const QPoint onRow = list()->visualRowRect(list()->selectedRows().first()).center();
         if (gesture == QLatin1String("click"))
             QTest::mouseClick(viewport, Qt::LeftButton, {}, beside);
         else if (gesture == QLatin1String("ctrl+click"))
@@ -365,7 +390,7 @@ private slots:
         else
             QTest::keyClick(list(), Qt::Key_Space, Qt::ControlModifier);
         QVERIFY(!QApplication::activeModalWidget());
-        QCOMPARE(list()->selectedItems().size(), 1);
+        QCOMPARE(list()->selectedRows().size(), 1);
         QCOMPARE(list()->selectedKey(), 1);
         QCOMPARE(details(), shown);
         QVERIFY(button("cmdEditToDo")->isEnabled());
@@ -423,10 +448,10 @@ private slots:
                 menu->close();
             }
         });
-        QTest::mousePress(list()->viewport(), Qt::RightButton, {}, list()->visualItemRect(list()->item(0)).center());
+        QTest::mousePress(list()->viewport(), Qt::RightButton, {}, list()->visualRowRect(0).center());
         QCOMPARE(popped, QStringLiteral("mnuToDo"));
         QVERIFY(!editEnabled);
-        QVERIFY(list()->selectedItems().isEmpty());
+        QVERIFY(list()->selectedRows().isEmpty());
     }
 };
 

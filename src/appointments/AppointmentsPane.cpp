@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QSignalBlocker>
 
 namespace {
 
@@ -52,8 +51,11 @@ void AppointmentsPane::buildControls()
     lblAppointmentsStatus->setAlignment(Qt::AlignCenter);
     Calendar = place<BCGCalendar>(picFrameCont, QStringLiteral("Calendar"), twips(90, 285, 3750, 2370));
     lstAppointments = place<RowList>(picFrameCont, QStringLiteral("lstAppointments"), twips(90, 2715, 3750, 2400));
-    lstAppointments->setSortingEnabled(true);
-    lstAppointments->sortItems(Qt::AscendingOrder);
+    // A row may be painted while a change waits to be saved and the list is
+    // not yet rebuilt: an index past the end shows nothing rather than failing.
+    lstAppointments->setVisibleText([this](qint32 index) {
+        return index >= 0 && index < Appointments.size() ? Rows::appointment(Appointments[index]) : QString();
+    });
     txtAppointment = place<DetailsBox>(picFrameCont, QStringLiteral("txtAppointment"), twips(90, 5145, 3750, 1875));
     cmdNewAppointment = button(picFrameCont, "cmdNewAppointment", "New", 90);
     cmdEditAppointment = button(picFrameCont, "cmdEditAppointment", "Edit", 1350);
@@ -96,8 +98,8 @@ void AppointmentsPane::connectCommands()
     // A right press on the list pops up the pane's menu of the bar, items and states alike.
     connect(lstAppointments, &RowList::rightButtonPressed, this,
             [this](const QPoint &at) { mnuAppointments->exec(at); });
-    connect(lstAppointments, &QListWidget::itemSelectionChanged, this, &AppointmentsPane::lstAppointments_Click);
-    connect(lstAppointments, &QListWidget::itemDoubleClicked, this, &AppointmentsPane::mnuAppointmentsEdit_Click);
+    connect(lstAppointments, &RowList::rowSelectionChanged, this, &AppointmentsPane::lstAppointments_Click);
+    connect(lstAppointments, &RowList::rowDoubleClicked, this, &AppointmentsPane::mnuAppointmentsEdit_Click);
     connect(cmdNewAppointment, &QPushButton::clicked, this, &AppointmentsPane::mnuAppointmentsNew_Click);
     connect(cmdEditAppointment, &QPushButton::clicked, this, &AppointmentsPane::mnuAppointmentsEdit_Click);
     connect(cmdDeleteAppointment, &QPushButton::clicked, this, &AppointmentsPane::mnuAppointmentsDelete_Click);
@@ -108,7 +110,7 @@ void AppointmentsPane::connectCommands()
 
 void AppointmentsPane::UpdateCommands()
 {
-    const bool selected = !lstAppointments->selectedItems().isEmpty();
+    const bool selected = lstAppointments->hasSelection();
     for (QWidget *command : {cmdEditAppointment, cmdDeleteAppointment})
         command->setEnabled(selected);
     for (QAction *command : {mnuAppointmentsEdit, mnuAppointmentsDelete})
@@ -183,14 +185,9 @@ QString AppointmentsPane::appointmentRow(qint32 index) const
 
 void AppointmentsPane::RefreshDayView()
 {
-    QStringList rows;
-    for (const qint32 i : Rows::startingOn(Appointments, Calendar->SelectedDate().date()))
-        rows << appointmentRow(i);
-    {
-        const QSignalBlocker quiet(lstAppointments);
-        lstAppointments->clear();
-        lstAppointments->addItems(rows);
-    }
+    // In ascending row text, as the user's locale collates it: the order the
+    // command-line agenda gives the same day.
+    lstAppointments->setRows(Rows::day(Appointments, Calendar->SelectedDate().date()));
     txtAppointment->setText(QString());
     lblAppointmentsStatus->setText(Rows::appointmentStatus(TodayCount, lstAppointments->count(), AppointmentCount()));
     host_.focusStep();

@@ -8,6 +8,8 @@
 #include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace {
 
 // Paints a row's visible text only, so its key can never come into view,
@@ -28,24 +30,43 @@ protected:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         QSize size = QStyledItemDelegate::sizeHint(option, index);
-        if (option.widget)
-            size.setWidth(qMin(size.width(), static_cast<const QListWidget *>(option.widget)->viewport()->width()));
+        if (const auto *view = qobject_cast<const QAbstractItemView *>(option.widget))
+            size.setWidth(qMin(size.width(), view->viewport()->width()));
         return size;
     }
 };
 
+// The seven digits at the end of a row text, or -1 when they are not all digits.
+qint32 keyOf(const QString &row)
+{
+    if (row.size() < RowList::KeyLength)
+        return -1;
+    qint32 key = 0;
+    for (const QChar c : QStringView(row).right(RowList::KeyLength)) {
+        if (c < u'0' || c > u'9')
+            return -1;
+        key = key * 10 + (c.unicode() - u'0');
+    }
+    return key;
+}
+
 } // namespace
 
 RowList::RowList(QWidget *parent)
-    : QListWidget(parent)
+    : QListView(parent)
+    , model_(new RowModel(this))
 {
+    setModel(model_);
     setItemDelegate(new RowDelegate(this));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setTextElideMode(Qt::ElideNone);
     setWordWrap(false);
+    // The view then measures one row for all: a row's text is made only when it shows.
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QAbstractItemView::doubleClicked, this,
+            [this](const QModelIndex &index) { emit rowDoubleClicked(index.row()); });
 }
 
 QString RowList::visibleText(const QString &row)
@@ -59,21 +80,60 @@ QString RowList::rowText(const QString &visible, qint32 index)
     return Rows::withKey(visible, index);
 }
 
+void RowList::setVisibleText(RowModel::VisibleText visible)
+{
+    const QSignalBlocker quiet(this);
+    model_->setVisibleText(std::move(visible));
+}
+
+void RowList::setRows(QList<qint32> keys)
+{
+    const QSignalBlocker quiet(this);
+    model_->setKeys(std::move(keys));
+}
+
+int RowList::currentRow() const
+{
+    return currentIndex().row();
+}
+
+void RowList::setCurrentRow(int row)
+{
+    // Straight to the selection model, as a program's choice: the rules of
+    // selectionCommand are for the user's gestures.
+    selectionModel()->setCurrentIndex(model_->index(row, 0), QItemSelectionModel::ClearAndSelect);
+}
+
+QList<int> RowList::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : selectionModel()->selectedIndexes())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QRect RowList::visualRowRect(int row) const
+{
+    return visualRect(model_->index(row, 0));
+}
+
 qint32 RowList::selectedKey() const
 {
-    const QList<QListWidgetItem *> selected = selectedItems();
-    if (selected.isEmpty())
-        return -1;
-    return selected.first()->text().right(KeyLength).toInt();
+    const QList<int> selected = selectedRows();
+    return selected.isEmpty() ? -1 : model_->keyAt(selected.first());
 }
 
 void RowList::selectRow(const QString &row)
 {
-    const QList<QListWidgetItem *> found = findItems(row, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (found.isEmpty())
-        clearSelection();
+    // Every row text ends in its own key, so only the row of that key can
+    // hold the text: one look-up and one comparison, not a search of every row.
+    const qint32 key = keyOf(row);
+    const int at = key < 0 ? -1 : model_->rowOf(key);
+    if (at >= 0 && model_->textAt(at) == row)
+        setCurrentRow(at);
     else
-        setCurrentItem(found.first());
+        clearSelection();
 }
 
 void RowList::mousePressEvent(QMouseEvent *event)
@@ -87,7 +147,7 @@ void RowList::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mousePressEvent(event);
+    QListView::mousePressEvent(event);
 }
 
 void RowList::mouseDoubleClickEvent(QMouseEvent *event)
@@ -96,41 +156,21 @@ void RowList::mouseDoubleClickEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mouseDoubleClickEvent(event);
+    QListView::mouseDoubleClickEvent(event);
 }
 
 QItemSelectionModel::SelectionFlags RowList::selectionCommand(const QModelIndex &index, const QEvent *event) const
 {
-    const QItemSelectionModel::SelectionFlags command = QListWidget::selectionCommand(index, event);
+    const QItemSelectionModel::SelectionFlags command = QListView::selectionCommand(index, event);
     if (!index.isValid() || (command & (QItemSelectionModel::Deselect | QItemSelectionModel::Toggle)))
         return QItemSelectionModel::NoUpdate;
     return command;
 }
 
-void RowList::rowsInserted(const QModelIndex &parent, int start, int end)
+void RowList::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
 {
-    QListWidget::rowsInserted(parent, start, end);
-    speakVisibleTexts();
-}
-
-void RowList::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight, const QList<int> &roles)
-{
-    QListWidget::dataChanged(topLeft, bottomRight, roles);
-    if (roles.isEmpty() || roles.contains(Qt::DisplayRole))
-        speakVisibleTexts();
-}
-
-void RowList::speakVisibleTexts()
-{
-    // Quietly: the view paints no accessible text, and a change signal would
-    // sort a sorted list again in the middle of an insertion.
-    const QSignalBlocker quiet(model());
-    for (int i = 0; i < count(); ++i) {
-        QListWidgetItem *row = item(i);
-        const QString spoken = visibleText(row->text());
-        if (row->data(Qt::AccessibleTextRole).toString() != spoken)
-            row->setData(Qt::AccessibleTextRole, spoken);
-    }
+    QListView::selectionChanged(selected, deselected);
+    emit rowSelectionChanged();
 }
 
 void RowList::mouseReleaseEvent(QMouseEvent *event)
@@ -139,7 +179,7 @@ void RowList::mouseReleaseEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mouseReleaseEvent(event);
+    QListView::mouseReleaseEvent(event);
 }
 
 BusyCursor::BusyCursor()

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "RowModel.h"
 #include "Rows.h"
 
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QWidget>
@@ -42,9 +43,11 @@ struct MenuItem {
 QMenu *makeMenu(QWidget *owner, const char *name, const char *caption, std::initializer_list<MenuItem> items);
 
 // A list whose rows end in 100 blanks and a 7-digit key. Only the text before
-// the blanks is ever painted, there is no horizontal scrolling, and a right
-// press never changes the selection: it only asks for the pane's menu.
-class RowList : public QListWidget
+// the blanks is ever painted or spoken, there is no horizontal scrolling, and
+// a right press never changes the selection: it only asks for the pane's menu.
+// The rows are record indexes over the pane's table; their texts are made
+// only for the rows painted, spoken or asked for.
+class RowList : public QListView
 {
     Q_OBJECT
 
@@ -57,6 +60,27 @@ public:
     static QString visibleText(const QString &row);
     // The row text for a visible text and a record index: 100 blanks and the index in 7 digits.
     static QString rowText(const QString &visible, qint32 index);
+
+    // How the rows' visible texts are made from their record indexes.
+    void setVisibleText(RowModel::VisibleText visible);
+    // Shows the records at `keys`, top to bottom, with no row selected and no
+    // signal sent: the pane decides what follows a refill.
+    void setRows(QList<qint32> keys);
+    const RowModel *rowModel() const { return model_; }
+
+    int count() const { return model_->rowCount(); }
+    // The whole text of the row at `row`, key included.
+    QString textAt(int row) const { return model_->textAt(row); }
+    qint32 keyAt(int row) const { return model_->keyAt(row); }
+    // The row with the focus, or -1.
+    int currentRow() const;
+    // Selects the row at `row` alone and makes it the current row; none for -1.
+    void setCurrentRow(int row);
+    // The selected rows, top to bottom: none or one.
+    QList<int> selectedRows() const;
+    bool hasSelection() const { return !selectedRows().isEmpty(); }
+    QRect visualRowRect(int row) const;
+
     // The record index of the selected row, or -1 when no row is selected.
     qint32 selectedKey() const;
     // Selects the row whose text is exactly `row`, as a click on it would; none when there is no such row.
@@ -64,6 +88,9 @@ public:
 
 signals:
     void rightButtonPressed(const QPoint &globalPos);
+    // The selection changed by the user or by the program, but not by setRows.
+    void rowSelectionChanged();
+    void rowDoubleClicked(int row);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -74,14 +101,10 @@ protected:
     // the details box showing a record the commands no longer act on.
     QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
                                                          const QEvent *event = nullptr) const override;
-    void rowsInserted(const QModelIndex &parent, int start, int end) override;
-    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
-                     const QList<int> &roles = QList<int>()) override;
+    void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
 
 private:
-    // A screen reader reads a row's accessible text where there is one, and
-    // its whole text otherwise: the key, never painted, must not be spoken either.
-    void speakVisibleTexts();
+    RowModel *model_;
 };
 
 // The hourglass while a record file is open.

@@ -113,13 +113,14 @@ QList<qint32> day(const QList<Appointment> &table, const QDate &day)
         QString text;
         qint32 index;
     };
+    // The day's few rows are made after the scan, which stays as lean as startingOn's.
+    const QList<qint32> found = startingOn(table, day);
     QList<Row> rows;
-    for (qint32 i = 0; i < table.size(); ++i) {
-        if (OleDate::toDate(table[i].StartTime) == day)
-            rows.append({withKey(appointment(table[i]), i), i});
-    }
-    // The sorted list control compares row texts as the user's locale collates
-    // them; rows it cannot tell apart keep the order they were added in.
+    rows.reserve(found.size());
+    for (const qint32 i : found)
+        rows.append({withKey(appointment(table[i]), i), i});
+    // Row texts compare as the user's locale collates them; rows it cannot
+    // tell apart keep their table order.
     std::stable_sort(rows.begin(), rows.end(),
                      [](const Row &a, const Row &b) { return QString::localeAwareCompare(a.text, b.text) < 0; });
     QList<qint32> order;
@@ -131,14 +132,22 @@ QList<qint32> day(const QList<Appointment> &table, const QDate &day)
 
 QList<qint32> toDoOrder(const QList<ToDoItem> &table)
 {
-    QList<qint32> order;
-    order.reserve(table.size());
-    for (const bool done : {false, true}) {
-        for (qint32 i = qint32(table.size()) - 1; i >= 0; --i) {
-            if (table[i].Done == done)
-                order.append(i);
-        }
+    // One pass over a table that may not fit the cache: pending items fill
+    // the front oldest first and are turned round after; completed ones fill
+    // the back from its end, which leaves them newest first.
+    const auto count = qint32(table.size());
+    QList<qint32> order(count);
+    qint32 *out = order.data();
+    const ToDoItem *item = table.constData();
+    qint32 pending = 0;
+    qint32 completed = count;
+    for (qint32 i = 0; i < count; ++i) {
+        if (item[i].Done)
+            out[--completed] = i;
+        else
+            out[pending++] = i;
     }
+    std::reverse(out, out + pending);
     return order;
 }
 

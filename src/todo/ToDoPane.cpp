@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QSignalBlocker>
 
 namespace {
 
@@ -51,6 +50,10 @@ void ToDoPane::buildControls()
                                   QStringLiteral("0 pending, 0 completed (0 total)"));
     lblToDoStatus->setAlignment(Qt::AlignCenter);
     lstToDos = place<RowList>(picFrameCont, QStringLiteral("lstToDos"), twips(90, 285, 3750, 3180));
+    // A row may be painted while a change waits to be saved and the list is
+    // not yet rebuilt: an index past the end shows nothing rather than failing.
+    lstToDos->setVisibleText(
+        [this](qint32 index) { return index >= 0 && index < ToDos.size() ? Rows::toDo(ToDos[index]) : QString(); });
     txtToDo = place<DetailsBox>(picFrameCont, QStringLiteral("txtToDo"), twips(90, 3510, 3750, 1875));
     cmdNewToDo = button(picFrameCont, "cmdNewToDo", "New", 90);
     cmdEditToDo = button(picFrameCont, "cmdEditToDo", "Edit", 1350);
@@ -86,8 +89,8 @@ void ToDoPane::connectCommands()
 {
     // A right press on the list pops up the pane's menu of the bar, items and states alike.
     connect(lstToDos, &RowList::rightButtonPressed, this, [this](const QPoint &at) { mnuToDo->exec(at); });
-    connect(lstToDos, &QListWidget::itemSelectionChanged, this, &ToDoPane::lstToDos_Click);
-    connect(lstToDos, &QListWidget::itemDoubleClicked, this, &ToDoPane::mnuToDoEdit_Click);
+    connect(lstToDos, &RowList::rowSelectionChanged, this, &ToDoPane::lstToDos_Click);
+    connect(lstToDos, &RowList::rowDoubleClicked, this, &ToDoPane::mnuToDoEdit_Click);
     connect(cmdNewToDo, &QPushButton::clicked, this, &ToDoPane::mnuToDoNew_Click);
     connect(cmdEditToDo, &QPushButton::clicked, this, &ToDoPane::mnuToDoEdit_Click);
     connect(cmdDeleteToDo, &QPushButton::clicked, this, &ToDoPane::mnuToDoDelete_Click);
@@ -99,7 +102,7 @@ void ToDoPane::connectCommands()
 
 void ToDoPane::UpdateCommands()
 {
-    const bool selected = !lstToDos->selectedItems().isEmpty();
+    const bool selected = lstToDos->hasSelection();
     for (QWidget *command : {cmdEditToDo, cmdDeleteToDo})
         command->setEnabled(selected);
     for (QAction *command : {mnuToDoEdit, mnuToDoDelete, mnuToDoCompleted})
@@ -127,14 +130,7 @@ void ToDoPane::LoadToDos(std::optional<QByteArray> preread)
 
 void ToDoPane::fillToDoList()
 {
-    QStringList rows;
-    for (const qint32 i : Rows::toDoOrder(ToDos))
-        rows << toDoRow(i);
-    {
-        const QSignalBlocker quiet(lstToDos);
-        lstToDos->clear();
-        lstToDos->addItems(rows);
-    }
+    lstToDos->setRows(Rows::toDoOrder(ToDos));
     lblToDoStatus->setText(Rows::toDoStatus(ToDos));
 }
 

@@ -26,7 +26,16 @@ inline QStringList rowsOf(const RowList *list)
 {
     QStringList out;
     for (int i = 0; i < list->count(); ++i)
-        out << list->item(i)->text();
+        out << list->textAt(i);
+    return out;
+}
+
+// The texts of a list's selected rows, top to bottom.
+inline QStringList selectedRowsOf(const RowList *list)
+{
+    QStringList out;
+    for (const int i : list->selectedRows())
+        out << list->textAt(i);
     return out;
 }
 
