@@ -1,8 +1,12 @@
+#include "Ansi.h"
 #include "Prefs.h"
+#include "ToDoPage.h"
 #include "WindowFixture.h"
 
 #include <QProcess>
 #include <QStandardPaths>
+
+Q_DECLARE_METATYPE(ToDoItem)
 
 class tst_Export : public QObject, WindowFixture
 {
@@ -100,6 +104,154 @@ private slots:
                  QByteArray("<ul><li title=\"&lt;b&gt;Tom &amp; &quot;Jerry&quot;&lt;/b&gt; [pending] [content]\">"
                             "&lt;b&gt;Tom &amp; &quot;Jerry&quot;&lt;/b&gt; [pending] [content]: "
                             "x &lt; y<br />[title] &amp; [description]</li></ul>\r\n"));
+    }
+
+    // The page's bytes for templates and texts that the files of the other
+    // tests do not reach. Each table is tried as the program set its texts and
+    // as read back from the to-do file, whose texts are the code page's bytes.
+    void pageBytes_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QList<ToDoItem>>("table"); // oldest first
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::addColumn<QByteArray>("readBack"); // where it differs from `expected`
+        const QList<ToDoItem> ab{{false, "A", "a"}, {false, "B", "b"}};
+        const QString all = QStringLiteral("[content]");
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+
+        row("placeholders twice") << all << QStringLiteral("[title]|[title]|[description]|[description];") << ab << 0
+                                  << QByteArray("B|B|b|b;A|A|a|a;\r\n") << QByteArray();
+        row("no placeholder in the item")
+            << all << QStringLiteral("<hr>") << ab << 0 << QByteArray("<hr><hr>\r\n") << QByteArray();
+        row("adjacent placeholders") << all << QStringLiteral("[title][description][pending]") << ab << 0
+                                     << QByteArray("BbFalseAaFalse\r\n") << QByteArray();
+        row("content twice") << QStringLiteral("[content]|[content]") << QStringLiteral("<[title]>") << ab << 0
+                             << QByteArray("<B><A>|<B><A>\r\n") << QByteArray();
+        row("content twice, nothing pending")
+            << QStringLiteral("([content])([content])") << QStringLiteral("<[title]>")
+            << QList<ToDoItem>{{true, "Done", ""}} << 0
+            << QByteArray("(There are no pending items.)(There are no pending items.)\r\n") << QByteArray();
+        row("no content") << QStringLiteral("<p/>") << QStringLiteral("<[title]>") << ab << 0 << QByteArray("<p/>\r\n")
+                          << QByteArray();
+        row("item placeholders in the page, content in the item")
+            << QStringLiteral("[title][content][pending]") << QStringLiteral("[content]:[title]") << ab << 0
+            << QByteArray("[title][content]:B[content]:A[pending]\r\n") << QByteArray();
+        row("placeholder names in texts") << all << QStringLiteral("[title]=[description];")
+                                          << QList<ToDoItem>{{false, "[description]", "[title][pending][content]"}} << 0
+                                          << QByteArray("[description]=[title][pending][content];\r\n") << QByteArray();
+        row("a placeholder made of template and text")
+            << all << QStringLiteral("[ti[title][description]") << QList<ToDoItem>{{false, "tle", "]"}} << 0
+            << QByteArray("[title]\r\n") << QByteArray();
+        row("a placeholder cut by another") << all << QStringLiteral("[tit[pending]le]") << ab << 0
+                                            << QByteArray("[titFalsele][titFalsele]\r\n") << QByteArray();
+        row("line breaks at both ends") << all << QStringLiteral("([description])")
+                                        << QList<ToDoItem>{{false, "", "\\nmiddle\\n"}} << 0
+                                        << QByteArray("(<br />middle<br />)\r\n") << QByteArray();
+        row("line breaks only") << all << QStringLiteral("([description])") << QList<ToDoItem>{{false, "", "\\n\\n"}}
+                                << 0 << QByteArray("(<br /><br />)\r\n") << QByteArray();
+        row("escaped backslash before n")
+            << all << QStringLiteral("([description])") << QList<ToDoItem>{{false, "", "a\\\\nb \\\\\\n"}} << 0
+            << QByteArray("(a\\<br />b \\\\<br />)\r\n") << QByteArray();
+        row("backslashes that break nothing")
+            << all << QStringLiteral("([description])") << QList<ToDoItem>{{false, "", "\\x \\N \\"}} << 0
+            << QByteArray("(\\x \\N \\)\r\n") << QByteArray();
+        // Each escape after fifteen plain bytes, with more text to follow.
+        row("long texts")
+            << all << QStringLiteral("[title]|[description]")
+            << QList<ToDoItem>{{false,
+                                "0123456789abcde\"0123456789abcde&0123456789abcde<0123456789abcde>0123456789abcdef",
+                                "0123456789abcde\\n0123456789abcde\\\\n0123456789abcde\\x0123456789abcde&"
+                                "0123456789abcdef"}}
+            << 0
+            << QByteArray("0123456789abcde&quot;0123456789abcde&amp;0123456789abcde&lt;0123456789abcde&gt;"
+                          "0123456789abcdef|0123456789abcde<br />0123456789abcde\\<br />0123456789abcde\\x"
+                          "0123456789abcde&amp;0123456789abcdef\r\n")
+            << QByteArray();
+        row("a real line feed stays") << all << QStringLiteral("([description])")
+                                      << QList<ToDoItem>{{false, "", "a\nb"}} << 0 << QByteArray("(a\nb)\r\n")
+                                      << QByteArray();
+        row("no break in a title") << all << QStringLiteral("([title])") << QList<ToDoItem>{{false, "a\\nb", ""}} << 0
+                                   << QByteArray("(a\\nb)\r\n") << QByteArray();
+        row("the template is not escaped")
+            << all << QStringLiteral("<a href=\"x?a&b\">[title]</a>\\n") << QList<ToDoItem>{{false, "<&\">", ""}} << 0
+            << QByteArray("<a href=\"x?a&b\">&lt;&amp;&quot;&gt;</a>\\n\r\n") << QByteArray();
+        row("the code page") << all << QStringLiteral("[title]|[description]")
+                             << QList<ToDoItem>{{false, QStringLiteral("Caf\u00e9 \u20ac5 \u2122"),
+                                                 QStringLiteral("\u0081\u009d \u00ff")}}
+                             << 0
+                             << QByteArray("Caf\xe9 \x80"
+                                           "5 \x99|\x81\x9d \xff\r\n")
+                             << QByteArray();
+        row("beyond the code page") << all << QStringLiteral("[title]|[description]")
+                                    << QList<ToDoItem>{{false, QStringLiteral("\u0416\u4e2d"),
+                                                        QString::fromUtf8("a\xf0\x9f\x98\x80\\nb")}}
+                                    << 0 << QByteArray("??|a?<br />b\r\n") << QByteArray();
+        row("beyond the code page in the templates")
+            << QStringLiteral("\u0416[content]") + QString::fromUtf8("\xf0\x9f\x98\x80")
+            << QStringLiteral("\u20ac[title]\u4e2d") << ab << 0
+            << QByteArray("?\x80"
+                          "B?\x80"
+                          "A??\r\n")
+            << QByteArray();
+        // Halves of a pair that meet only in the page still make one character;
+        // read back from the file, each was written as a "?" of its own.
+        row("halves of a pair in two texts")
+            << all << QStringLiteral("[title][description]")
+            << QList<ToDoItem>{{false, QStringLiteral("x") + QChar(0xD83D), QString(QChar(0xDE00)) + u'y'}} << 0
+            << QByteArray("x?y\r\n") << QByteArray("x??y\r\n");
+        row("halves of a pair in two items") << all << QStringLiteral("[title]")
+                                             << QList<ToDoItem>{{false, QString(QChar(0xDE00)) + u'b', ""},
+                                                                {false, QStringLiteral("a") + QChar(0xD83D), ""}}
+                                             << 0 << QByteArray("a?b\r\n") << QByteArray("a??b\r\n");
+        row("halves of a pair in template and text")
+            << all << QString(QChar(0xD83D)) + QStringLiteral("[title]") + QChar(0xD83D)
+            << QList<ToDoItem>{{false, QString(QChar(0xDE00)) + u'z' + QChar(0xDE00), ""}} << 0
+            << QByteArray("?z?"
+                          "?\r\n")
+            << QByteArray("??z??\r\n");
+        row("a half pair between literals") << all << QStringLiteral("([title])")
+                                            << QList<ToDoItem>{{false, QString(QChar(0xDE00)) + QChar(0xD83D), ""}} << 0
+                                            << QByteArray("(?"
+                                                          "?)\r\n")
+                                            << QByteArray();
+        const QList<ToDoItem> mixed{{false, "p0", ""}, {true, "d1", ""},  {false, "p2", ""}, {true, "d3", ""},
+                                    {true, "d4", ""},  {false, "p5", ""}, {true, "d6", ""}};
+        row("limit reached past completed items")
+            << all << QStringLiteral("<[title]>") << mixed << 2 << QByteArray("<p5><p2>\r\n") << QByteArray();
+        row("limit of one, the newest completed")
+            << all << QStringLiteral("<[title]>") << mixed << 1 << QByteArray("<p5>\r\n") << QByteArray();
+        row("limit of exactly the pending ones")
+            << all << QStringLiteral("<[title]>") << mixed << 3 << QByteArray("<p5><p2><p0>\r\n") << QByteArray();
+    }
+
+    void pageBytes()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, item);
+        QFETCH(QList<ToDoItem>, table);
+        QFETCH(int, limit);
+        QFETCH(QByteArray, expected);
+        QFETCH(QByteArray, readBack);
+        QCOMPARE(ToDoPage::encoded(page, item, table, limit), expected);
+        const QList<ToDoItem> fromFile = ToDoFile::decode(ToDoFile::encode(table)).records;
+        QCOMPARE(ToDoPage::encoded(page, item, fromFile, limit), readBack.isEmpty() ? expected : readBack);
+        QCOMPARE(ToDoPage::build(page, item, table, limit), Ansi::decode(expected));
+    }
+
+    // A text typed beyond the code page reaches the page before the to-do
+    // file is read back, and again after it.
+    void textsBeyondTheCodePage_asTypedAndAsSaved()
+    {
+        templates("[content]", "<[title]|[description]>");
+        start({});
+        ExportToDo = 1;
+        w->toDoPane()->NewToDo(false, QString::fromUtf8("Smile \xf0\x9f\x98\x80 \u0416"), "x < \u20ac\\n");
+        QCOMPARE(page(), QByteArray("<Smile ? ?|x &lt; \x80<br />>\r\n"));
+        w->toDoPane()->NewToDo(false, "Next", "");
+        QCOMPARE(page(), QByteArray("<Next|><Smile ? ?|x &lt; \x80<br />>\r\n"));
+        QVERIFY(box->services.messages.isEmpty());
     }
 
     void failures_keepThePreviousPage_data()
