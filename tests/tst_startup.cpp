@@ -193,6 +193,49 @@ private slots:
         QVERIFY(w.isVisible());
     }
 
+    // The backups are made beside the loading, yet their failures come first,
+    // before a later step's and before the window shows, each once.
+    void backupFailures_comeBeforeLaterOnes_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<QByteArray>("appointments");
+        QTest::addColumn<QStringList>("reports"); // "number|source" of each box, in order
+
+        QTest::newRow("then a setting") << QByteArray("[Prefs]\r\nMinimize=abc\r\n") << QByteArray("0000000")
+                                        << QStringList{"70|Main.Load", "70|Main.Load", "13|Main.Load"};
+        QTest::newRow("then a damaged record file")
+            << QByteArray() << QByteArray("0000001 short")
+            << QStringList{"70|Main.Load", "70|Main.Load", "62|Main.LoadAppointments"};
+        QTest::newRow("alone") << QByteArray() << QByteArray("0000000") << QStringList{"70|Main.Load", "70|Main.Load"};
+    }
+
+    void backupFailures_comeBeforeLaterOnes()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(QByteArray, appointments);
+        QFETCH(QStringList, reports);
+        Sandbox box;
+        box.write(QStringLiteral("logo.gif"), shippedLogo());
+        if (!ini.isEmpty())
+            box.write(QStringLiteral("prefs.ini"), ini);
+        box.write(QStringLiteral("appointments.cal"), appointments);
+        box.write(QStringLiteral("todos.cal"), "0000000");
+        for (const char *name : {"appointments.bak", "todos.bak"}) {
+            box.write(QString::fromLatin1(name), "old");
+            QFile::setPermissions(box.dataPath(QString::fromLatin1(name)), QFileDevice::ReadOwner);
+        }
+        frmMain w(box.services);
+        QVERIFY(w.Form_Load());
+        QVERIFY(w.isVisible());
+        QStringList seen;
+        for (const Platform::Message &m : box.services.messages)
+            seen << m.title.section(QStringLiteral(" Error "), 1).replace(QStringLiteral(" in "), QStringLiteral("|"));
+        QCOMPARE(seen, reports);
+        QCOMPARE(box.read(QStringLiteral("appointments.bak")), QByteArray("old"));
+        // The dated copies were made all the same.
+        QCOMPARE(QDir(box.dataPath(QStringLiteral("backups"))).entryList(QDir::Files).size(), 2);
+    }
+
     // A named pipe that nobody writes, or a folder, where a file of the data
     // folder should be: start-up names it in a report of its own, as it does
     // any failure, and goes on to show the window. Opening the pipe, or

@@ -73,18 +73,21 @@ bool frmMain::Form_Load()
     // defaults demand; one that is no file at all is worth telling, once.
     step([&] { FileOps::ensureRegular(dataPath(DataFiles::Prefs)); });
     step([&] { tray_->InitTrayIcon(imgIcon->pixmap(), windowTitle()); });
-    backUpRecords();
+    startBackups();
     step([&] { QCoreApplication::processEvents(); });
     Prefs::load(PrefsINI(), [] { modMain::ReportError(QStringLiteral("Main.Load")); });
 
-    step([&] { appointments_->LoadAppointments(std::exchange(startAppointments_, std::nullopt)); });
-    step([&] { toDos_->LoadToDos(std::exchange(startToDos_, std::nullopt)); });
+    // The first load takes the bytes the backups were made from.
+    step([&] { appointments_->LoadAppointments(startRun_ ? startRun_->appointments() : std::nullopt); });
+    step([&] { toDos_->LoadToDos(startRun_ ? startRun_->toDos() : std::nullopt); });
     step([&] { appointments_->showDay(services_.now()); });
     step([&] { appointments_->RefreshMonthMarks(); });
     step([&] { appointments_->RefreshDayView(); });
 
     step([&] { LoadLogo(); });
     WindowPlacement::PlaceWindow(*this, services_.screenLayout());
+    // The backups are done before the window takes any input.
+    modMain::ReportEarlierFailures();
     step([&] { show(); });
     step([&] { UpdateCommands(); });
     return true;
@@ -112,31 +115,27 @@ bool frmMain::takeInstanceLock()
     return false;
 }
 
-void frmMain::backUpRecords()
+void frmMain::startBackups()
 {
     modMain::ErrorTrap step(QStringLiteral("Main.Load"));
-    const auto backUp = [&](const QString &record, const QString &backup, qint64 largest, auto &content) {
-        if (modMain::FileExists(dataPath(record)))
-            Backups::replaceStartBackup(dataPath(record), dataPath(backup), largest, content);
+    const auto record = [&](const QString &file, const QString &backup, qint64 largest) {
+        return Backups::StartRun::Record{dataPath(file), dataPath(backup), largest};
     };
-    step([&] {
-        backUp(DataFiles::Appointments, DataFiles::AppointmentsBackup, AppointmentFile::LargestFile,
-               startAppointments_);
+    const bool started = step([&] {
+        startRun_ = std::make_unique<Backups::StartRun>(
+            record(DataFiles::Appointments, DataFiles::AppointmentsBackup, AppointmentFile::LargestFile),
+            record(DataFiles::ToDos, DataFiles::ToDosBackup, ToDoFile::LargestFile), dataPath(DataFiles::Backups),
+            services_.now());
     });
-    step([&] { backUp(DataFiles::ToDos, DataFiles::ToDosBackup, ToDoFile::LargestFile, startToDos_); });
-    // Beside the one backup each start replaces, dated copies that outlive several starts.
-    const struct {
-        QLatin1String name;
-        const std::optional<QByteArray> &content;
-    } records[] = {{DataFiles::Appointments, startAppointments_}, {DataFiles::ToDos, startToDos_}};
-    for (const auto &record : records) {
-        if (record.content) {
-            step([&] {
-                Backups::keepDatedCopy(*record.content, dataPath(record.name), dataPath(DataFiles::Backups),
-                                       services_.now());
-            });
-        }
-    }
+    if (!started)
+        return;
+    // A backup's failure is told before anything the start meets after it,
+    // as if the backups had been made before the next step began.
+    modMain::DeferEarlierFailures([this] {
+        modMain::ErrorTrap report(QStringLiteral("Main.Load"));
+        for (const std::exception_ptr &failure : startRun_->failures())
+            report([&] { std::rethrow_exception(failure); });
+    });
 }
 
 void frmMain::LoadLogo()

@@ -4,9 +4,13 @@
 
 #include <QMainWindow>
 
+#include <memory>
 #include <optional>
 
 class AppointmentsPane;
+namespace Backups {
+class StartRun;
+}
 class DebugMenu;
 class EasterEgg;
 class HelpMenu;
@@ -61,7 +65,7 @@ private:
     void buildLayout();
     void buildMenus();
     bool takeInstanceLock();
-    void backUpRecords();
+    void startBackups();
     void LoadLogo();
     void Form_Unload();
     void Form_KeyUp(int key);
@@ -92,7 +96,6 @@ private:
     DebugMenu *debug_ = nullptr;
     SysTray *tray_ = nullptr;
 
-    // The record files as start-up read them once for the backups and the first load.
-    std::optional<QByteArray> startAppointments_;
-    std::optional<QByteArray> startToDos_;
+    // Start-up's backups, on a second thread until the window shows.
+    std::unique_ptr<Backups::StartRun> startRun_;
 };

@@ -2,6 +2,7 @@
 
 #include "AppError.h"
 
+#include <QIcon>
 #include <QMenu>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -17,12 +18,37 @@ QDateTime wallClock(const QDate &date, const QTime &time)
 {
     return QDateTime(date, time, Qt::UTC);
 }
+
+// The month arrows are the style's own pictures. Asked for them, the style
+// first looks for pictures of the desktop's icon theme, which means reading
+// the theme's index of thousands of lines: more than the rest of the calendar
+// costs, at every start. With no place to look for themes the arrows come
+// straight from the style, and the places are given back at once.
+QStringList &iconThemePlaces()
+{
+    static QStringList places;
+    return places;
+}
+
+QWidget *withoutIconThemes(QWidget *parent)
+{
+    iconThemePlaces() = QIcon::themeSearchPaths();
+    QIcon::setThemeSearchPaths({});
+    return parent;
+}
+
+void restoreIconThemes()
+{
+    QIcon::setThemeSearchPaths(std::exchange(iconThemePlaces(), {}));
+}
+
 } // namespace
 
 BCGCalendar::BCGCalendar(QWidget *parent)
-    : QCalendarWidget(parent)
+    : QCalendarWidget(withoutIconThemes(parent))
     , value_(wallClock(QCalendarWidget::selectedDate(), QTime(0, 0)))
 {
+    restoreIconThemes();
     setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
     setHorizontalHeaderFormat(QCalendarWidget::ShortDayNames);
     setGridVisible(false);

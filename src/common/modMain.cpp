@@ -15,6 +15,7 @@
 #include <QGuiApplication>
 
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -58,6 +59,12 @@ void appendToLog(const QString &line)
     FileOps::append(path, Ansi::encode(line) + QByteArrayLiteral("\r\n"));
 }
 
+std::function<void()> &earlierFailures()
+{
+    static std::function<void()> report;
+    return report;
+}
+
 } // namespace
 
 namespace modMain {
@@ -85,12 +92,26 @@ QString logLine(const QDateTime &when, int number, const QString &source, const 
            + source + QStringLiteral(" - ") + description;
 }
 
+void DeferEarlierFailures(std::function<void()> report)
+{
+    ReportEarlierFailures();
+    earlierFailures() = std::move(report);
+}
+
+void ReportEarlierFailures()
+{
+    // Taken out first: reporting them reports errors too.
+    if (const std::function<void()> report = std::exchange(earlierFailures(), {}))
+        report();
+}
+
 void ReportError(const QString &source)
 {
     const QString label = source.isEmpty() ? QStringLiteral("Unknown") : source;
     const CurrentError error = currentError();
     if (error.number == 0 || error.number == AppError::ResumeWithoutError)
         return;
+    ReportEarlierFailures();
 
     Platform::Services &services = Platform::services();
     appendToLog(logLine(services.now(), error.number, label, error.description));

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <exception>
+#include <functional>
 #include <utility>
 
 class QDateTime;
@@ -18,6 +19,12 @@ bool FileExists(const QString &path);
 // appended to the error log, then one message box. Error numbers 0 and 20 are
 // not reported. A log that cannot be written is skipped; the box still shows.
 void ReportError(const QString &source);
+
+// Failures met on another thread that belong before any failure reported
+// from now on: `report` runs once, at the next report or at
+// ReportEarlierFailures, whichever comes first.
+void DeferEarlierFailures(std::function<void()> report);
+void ReportEarlierFailures();
 
 // The log line without its CR LF.
 QString logLine(const QDateTime &when, int number, const QString &source, const QString &description);

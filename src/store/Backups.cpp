@@ -43,11 +43,16 @@ void replaceStartBackup(const QString &recordFile, const QString &backupFile, qi
 {
     // Read once: the same bytes make the backups and the first load.
     content = FileOps::readWhole(recordFile, largest);
+    replaceStartBackup(*content, backupFile);
+}
+
+void replaceStartBackup(const QByteArray &content, const QString &backupFile)
+{
     // Rereading the backup costs far less than rewriting a large file.
-    if (!FileOps::isReadOnly(backupFile) && FileOps::holds(backupFile, *content))
+    if (!FileOps::isReadOnly(backupFile) && FileOps::holds(backupFile, content))
         return;
     // A backup that is a link would carry the copy out of the data folder.
-    FileOps::writeWhole(backupFile, *content, FileOps::Links::Refuse);
+    FileOps::writeWhole(backupFile, content, FileOps::Links::Refuse);
 }
 
 void keepDatedCopy(const QByteArray &bytes, const QString &recordFile, const QString &folder, const QDateTime &now)
@@ -73,6 +78,72 @@ void keepDatedCopy(const QByteArray &bytes, const QString &recordFile, const QSt
     }
     for (qsizetype i = 0; i + Kept < copies.size(); ++i)
         FileOps::removeIfExists(dir.filePath(copies[i]));
+}
+
+StartRun::StartRun(const Record &appointments, const Record &toDos, const QString &datedFolder, const QDateTime &now)
+    : appointments_(appointmentsRead_.get_future())
+    , toDos_(toDosRead_.get_future())
+{
+    thread_ = std::thread(&StartRun::run, this, appointments, toDos, datedFolder, now);
+}
+
+StartRun::~StartRun()
+{
+    if (thread_.joinable())
+        thread_.join();
+}
+
+std::vector<std::exception_ptr> StartRun::failures()
+{
+    if (thread_.joinable())
+        thread_.join();
+    return std::exchange(failures_, {});
+}
+
+void StartRun::run(Record appointments, Record toDos, QString datedFolder, QDateTime now)
+{
+    struct Work {
+        const Record &record;
+        std::promise<std::optional<QByteArray>> &read;
+        std::optional<QByteArray> content;
+        std::exception_ptr failure;
+    };
+    Work work[] = {{appointments, appointmentsRead_, {}, {}}, {toDos, toDosRead_, {}, {}}};
+    // Both files are read first, so that the window's loading waits for
+    // nothing else; an exception may leave a promise unkept, so each is kept
+    // whatever happens.
+    for (Work &w : work) {
+        try {
+            if (QFileInfo::exists(w.record.file))
+                w.content = FileOps::readWhole(w.record.file, w.record.largest);
+        } catch (...) {
+            w.failure = std::current_exception();
+        }
+        w.read.set_value(w.content);
+    }
+    for (Work &w : work) {
+        if (!w.content)
+            continue;
+        try {
+            replaceStartBackup(*w.content, w.record.backup);
+        } catch (...) {
+            w.failure = std::current_exception();
+        }
+    }
+    for (Work &w : work) {
+        if (w.failure)
+            failures_.push_back(w.failure);
+    }
+    // Beside the one backup each start replaces, dated copies that outlive several starts.
+    for (Work &w : work) {
+        if (!w.content)
+            continue;
+        try {
+            keepDatedCopy(*w.content, w.record.file, datedFolder, now);
+        } catch (...) {
+            failures_.push_back(std::current_exception());
+        }
+    }
 }
 
 } // namespace Backups
