@@ -76,11 +76,14 @@ test)
   ;;
 bench)
   # Not part of the test suite: measurements take minutes and want a quiet machine.
-  install_missing "${packages[@]}" libbenchmark-dev xvfb xauth openbox xdotool
+  install_missing "${packages[@]}" libbenchmark-dev xvfb xauth openbox xdotool python3
   build bench
-  ./build-bench/bench/bench_store --benchmark_min_time=0.2
-  bash bench/startup.sh build-bench 100000 10000 7
+  ./build-bench/bench/bench_store --benchmark_min_time=0.2 \
+    --benchmark_out=build-bench/bench.json --benchmark_out_format=json
+  bash bench/startup.sh build-bench 100000 10000 7 build-bench/startup-full.txt
+  bash bench/startup.sh build-bench 0 0 7 build-bench/startup-empty.txt
   bash bench/cli.sh build-bench 100000 10000 11
+  python3 bench/targets.py build-bench/bench.json build-bench/startup-full.txt build-bench/startup-empty.txt
   ;;
 *)
   echo "usage: $0 run|test|bench" >&2
