@@ -54,8 +54,11 @@ void load(const QString &path, const QString &source, const QDateTime &now, Deco
 // and leaves the previous file whole. A record file that is a link is read
 // through it but never written through it, which could reach any file.
 // Removing one for an empty table removes the link and leaves its file.
-template<class Record, class Encode>
-bool save(const QString &path, const QString &source, Encode encode, const QList<Record> &table)
+// `encode` is the file's encoder (AppointmentFile::encode, ToDoFile::encode):
+// the records that did not change since they were read are written straight
+// from the bytes they were read from, and only the others are encoded.
+template<class Record, class Encoder>
+bool save(const QString &path, const QString &source, const Encoder &encode, const QList<Record> &table)
 {
     modMain::ErrorTrap step(source);
     if (table.isEmpty())
@@ -63,7 +66,10 @@ bool save(const QString &path, const QString &source, Encode encode, const QList
     BusyCursor busy;
     // Let the hourglass show, but take no user input in the middle of a save.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    return step([&] { FileOps::writeWhole(path, encode(table), FileOps::Links::Refuse); });
+    return step([&] {
+        const RecordFile::Pieces pieces = encode.pieces(table);
+        FileOps::writeWhole(path, pieces.views(), FileOps::Links::Refuse);
+    });
 }
 
 } // namespace RecordStore

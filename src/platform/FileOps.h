@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 // Whole-file operations that throw AppError with the number a user would
@@ -69,6 +71,9 @@ void ensureReplaceable(const QString &path, Links links);
 // Replaces the file whole: the old file stays as it was until the new one is
 // complete on disk. Refuses, changing nothing, what ensureReplaceable refuses.
 void writeWhole(const QString &path, const QByteArray &bytes, Links links = Links::Follow);
+// The same with the content given as pieces, written one after the other, so
+// that a large file need not be put together in memory first.
+void writeWhole(const QString &path, const QList<QByteArrayView> &pieces, Links links = Links::Follow);
 
 // Adds the bytes at the end of a regular file, made when missing. Returns
 // false, at once, when it cannot: a named pipe in its place that nobody

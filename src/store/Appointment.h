@@ -14,6 +14,7 @@ struct Appointment {
     StoredText Title;
     StoredText Description;
 };
+Q_DECLARE_TYPEINFO(Appointment, Q_RELOCATABLE_TYPE);
 
 namespace AppointmentFile {
 
@@ -21,7 +22,17 @@ namespace AppointmentFile {
 constexpr qint64 LargestFile = RecordFile::largestFile(2 * 8, 3);
 static_assert(LargestFile == 1'966'269'803'380);
 
-QByteArray encode(const QList<Appointment> &table);
+class Encoder
+{
+public:
+    // The whole file for a table.
+    QByteArray operator()(const QList<Appointment> &table) const;
+    // The same bytes as pieces, which take each record that did not change
+    // since it was read straight from the file's bytes: what a save writes.
+    RecordFile::Pieces pieces(const QList<Appointment> &table) const;
+};
+inline constexpr Encoder encode{};
+
 RecordFile::Decoded<Appointment> decode(const QByteArray &bytes);
 
 } // namespace AppointmentFile

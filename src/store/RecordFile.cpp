@@ -84,13 +84,6 @@ Writer::Writer(qint32 count, qsizetype expectedSize)
     FileOps::preferLargePages(out_.data(), out_.capacity());
 }
 
-void Writer::putDouble(double value)
-{
-    char raw[8];
-    qToLittleEndian(value, raw);
-    out_.append(raw, 8);
-}
-
 void Writer::putWord(quint16 value)
 {
     char raw[2];
@@ -100,6 +93,13 @@ void Writer::putWord(quint16 value)
 
 void Writer::putText(const StoredText &text)
 {
+    // A text read from a file is its own bytes already, and was no longer
+    // than a record holds when it was read.
+    if (const QByteArrayView stored = text.stored(); stored.data()) {
+        putWord(static_cast<quint16>(stored.size()));
+        out_.append(stored);
+        return;
+    }
     const QByteArray bytes = text.encoded();
     if (bytes.size() > MaxTextBytes)
         throw AppError(
@@ -109,10 +109,12 @@ void Writer::putText(const StoredText &text)
     out_.append(bytes);
 }
 
-Reader::Reader(const QByteArray &bytes, qsizetype position)
-    : file_(std::make_shared<const QByteArray>(bytes))
-    , bytes_(*file_)
+Reader::Reader(const QByteArray &bytes, qsizetype position, qsizetype windowBytes)
+    : content_(bytes)
+    , bytes_(content_)
     , pos_(position)
+    , windowBytes_(windowBytes)
+    , window_(content_, 0)
 {
 }
 
@@ -140,7 +142,60 @@ StoredText Reader::getStoredText()
     const quint16 length = getWord();
     const qsizetype at = pos_;
     take(length);
-    return StoredText::inFile(file_, at, length);
+    if (at + length - window_.start() > windowBytes_)
+        window_ = StoredText::Window(content_, at);
+    return window_.text(at, length);
+}
+
+Pieces::Pieces(qint32 count)
+    : changed_(count)
+{
+    noteChanged(0);
+}
+
+void Pieces::addStored(QByteArrayView stretch, const StoredText &holder)
+{
+    if (holders_.isEmpty() || holders_.last().file().data() != holder.file().data())
+        holders_.append(holder);
+    size_ += stretch.size();
+    if (!pieces_.isEmpty() && pieces_.last().stored
+        && pieces_.last().stored + pieces_.last().length == stretch.data()) {
+        pieces_.last().length += stretch.size();
+        return;
+    }
+    pieces_.append({stretch.data(), 0, stretch.size()});
+}
+
+void Pieces::noteChanged(qsizetype from)
+{
+    const qsizetype length = changed_.bytes().size() - from;
+    size_ += length;
+    if (!pieces_.isEmpty() && !pieces_.last().stored) {
+        pieces_.last().length += length;
+        return;
+    }
+    pieces_.append({nullptr, from, length});
+}
+
+QList<QByteArrayView> Pieces::views() const
+{
+    QList<QByteArrayView> views;
+    views.reserve(pieces_.size());
+    for (const Piece &piece : pieces_)
+        views.append(piece.stored ? QByteArrayView(piece.stored, piece.length)
+                                  : QByteArrayView(changed_.bytes()).sliced(piece.at, piece.length));
+    return views;
+}
+
+QByteArray Pieces::joined() const
+{
+    if (pieces_.size() == 1)
+        return changed_.bytes();
+    QByteArray all;
+    all.reserve(size_);
+    for (const QByteArrayView piece : views())
+        all.append(piece);
+    return all;
 }
 
 QString keepDamagedCopy(const QString &path, const QByteArray &bytes, const QDateTime &now)

@@ -6,9 +6,11 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QtEndian>
 
+#include <array>
+#include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <optional>
 
 class QDateTime;
@@ -47,18 +49,43 @@ bool fits(const QString &text);
 // `noun` names the record in the message ("appointment", "to-do item").
 void ensureFits(qint64 count, std::initializer_list<const QString *> texts, const QString &noun);
 
+// A record as the frame lays it out: its fixed fields, already as the file
+// holds them, then its texts, each behind its 16-bit byte count.
+template<int FixedBytes, int Texts>
+struct Layout {
+    static constexpr int fixedBytes = FixedBytes;
+    std::array<char, FixedBytes> fixed{};
+    std::array<const StoredText *, Texts> texts{};
+
+    // The most bytes the record takes, a little more for a text the program
+    // set with characters beyond the basic plane.
+    qsizetype sizeBound() const
+    {
+        qsizetype size = FixedBytes;
+        for (const StoredText *text : texts)
+            size += 2 + text->encodedSize();
+        return size;
+    }
+};
+
 class Writer
 {
 public:
     // `expectedSize`, when known, saves the output from growing step by step.
     explicit Writer(qint32 count, qsizetype expectedSize = 0);
-    void putDouble(double value);
-    void putWord(quint16 value);
+    template<int FixedBytes, int Texts>
+    void putRecord(const Layout<FixedBytes, Texts> &record)
+    {
+        out_.append(record.fixed.data(), FixedBytes);
+        for (const StoredText *text : record.texts)
+            putText(*text);
+    }
     // Throws when the text is longer than a record can hold.
     void putText(const StoredText &text);
     const QByteArray &bytes() const { return out_; }
 
 private:
+    void putWord(quint16 value);
     QByteArray out_;
 };
 
@@ -67,7 +94,9 @@ class Reader
 {
 public:
     struct Short {};
-    explicit Reader(const QByteArray &bytes, qsizetype position);
+    // `windowBytes` is how far one window of texts reaches into the file
+    // (StoredText::Window); only a test asks for less.
+    explicit Reader(const QByteArray &bytes, qsizetype position, qsizetype windowBytes = StoredText::Window::MaxBytes);
     double getDouble();
     quint16 getWord();
     // The text as the file holds it, decoded only when looked at.
@@ -77,10 +106,133 @@ public:
 
 private:
     QByteArrayView take(qsizetype n);
-    std::shared_ptr<const QByteArray> file_; // shared by every text read from it
+    QByteArray content_; // shared by every text read from it
     QByteArrayView bytes_;
     qsizetype pos_;
+    qsizetype windowBytes_;
+    StoredText::Window window_;
 };
+
+// The stretch of a loaded file that holds exactly this record, when there is
+// one: every text was read from the same file, each right behind the one
+// before it and its byte count, and the bytes before the first are the
+// record's fixed fields as they are now. That stretch is then the record's
+// encoding byte for byte, since the Reader, which alone makes texts of a
+// file, made each from the bytes right behind its count. Empty, with no
+// data, when the record changed. Only the fixed fields are read from the
+// file; the rest is a matter of where the texts point.
+template<int FixedBytes, int Texts>
+Q_ALWAYS_INLINE QByteArrayView storedRecord(const Layout<FixedBytes, Texts> &record)
+{
+    const StoredText &first = *record.texts.front();
+    const QByteArrayView file = first.file();
+    if (!file.data())
+        return {};
+    const qsizetype start = first.stored().data() - file.data() - 2 - FixedBytes;
+    if (start < 0)
+        return {};
+    for (int i = 1; i < Texts; ++i) {
+        if (!record.texts[i - 1]->followedBy(*record.texts[i]))
+            return {};
+    }
+#ifndef QT_NO_DEBUG
+    for (qsizetype at = start + FixedBytes; const StoredText *text : record.texts) {
+        Q_ASSERT(qFromLittleEndian<quint16>(file.data() + at) == text->stored().size());
+        at += 2 + text->stored().size();
+    }
+#endif
+    const QByteArrayView last = record.texts.back()->stored();
+    if (std::memcmp(file.data() + start, record.fixed.data(), FixedBytes) != 0)
+        return {};
+    return file.sliced(start, last.data() + last.size() - file.data() - start);
+}
+
+// A file's content as pieces to write one after the other: the header and
+// the records that changed, encoded, between runs of unchanged records taken
+// straight from the files they were read from. Adjacent unchanged records of
+// one file make one piece, so a table saved as it was loaded is two pieces.
+// The pieces hold the files they point into.
+class Pieces
+{
+public:
+    explicit Pieces(qint32 count);
+    // A record found unchanged: its stretch of the file (storedRecord) and
+    // one of its texts, which holds that file.
+    void addStored(QByteArrayView stretch, const StoredText &holder);
+    // A record that changed, encoded here.
+    template<int FixedBytes, int Texts>
+    void addChanged(const Layout<FixedBytes, Texts> &record)
+    {
+        const qsizetype from = changed_.bytes().size();
+        changed_.putRecord(record);
+        noteChanged(from);
+    }
+    QList<QByteArrayView> views() const;
+    qsizetype size() const { return size_; }
+    // All of it in one array, as the whole-file encoding gives it.
+    QByteArray joined() const;
+
+private:
+    void noteChanged(qsizetype from);
+    struct Piece {
+        const char *stored; // nothing for bytes of `changed_`
+        qsizetype at;       // into `changed_`
+        qsizetype length;
+    };
+    Writer changed_;
+    QList<Piece> pieces_;
+    QList<StoredText> holders_; // one text of each file the pieces point into
+    qsizetype size_ = 0;
+};
+
+// The whole file for a table, record by record, with `layoutOf(record)`.
+template<class Record, class LayoutOf>
+QByteArray encode(const QList<Record> &table, LayoutOf layoutOf)
+{
+    qsizetype size = 0;
+    for (const Record &record : table)
+        size += layoutOf(record).sizeBound();
+    Writer out(static_cast<qint32>(table.size()), size);
+    for (const Record &record : table)
+        out.putRecord(layoutOf(record));
+    return out.bytes();
+}
+
+// The same bytes as encode() gives, as pieces.
+template<class Record, class LayoutOf>
+Pieces pieces(const QList<Record> &table, LayoutOf layoutOf)
+{
+    Pieces out(static_cast<qint32>(table.size()));
+    // Finding a record unchanged waits for its first bytes in the file to
+    // come from memory, as they are seldom in a cache: the records lie a few
+    // hundred bytes apart. So the records are checked a block at a time in a
+    // short loop, which asks for the bytes of the record a block further on
+    // as it goes, so that they arrive meanwhile; then the block is added.
+    constexpr qsizetype block = 64;
+    constexpr quintptr before = 2 + decltype(layoutOf(table.front()))::fixedBytes;
+    const qsizetype count = table.size();
+    std::array<QByteArrayView, block> stored;
+    for (qsizetype first = 0; first < count; first += block) {
+        const qsizetype n = qMin(block, count - first);
+        for (qsizetype i = 0; i < n; ++i) {
+            if (first + 2 * block + i < count)
+                __builtin_prefetch(&table[first + 2 * block + i]);
+            if (first + block + i < count) {
+                if (const char *text = layoutOf(table[first + block + i]).texts.front()->stored().data())
+                    __builtin_prefetch(reinterpret_cast<const void *>(quintptr(text) - before));
+            }
+            stored[i] = storedRecord(layoutOf(table[first + i]));
+        }
+        for (qsizetype i = 0; i < n; ++i) {
+            const auto record = layoutOf(table[first + i]);
+            if (stored[i].data())
+                out.addStored(stored[i], *record.texts.front());
+            else
+                out.addChanged(record);
+        }
+    }
+    return out;
+}
 
 // What a damaged file lost: the number and description to report.
 struct Damage {
@@ -106,9 +258,9 @@ void preferLargePages(char *data, qsizetype length);
 // that is not a count gives no records and leaves `counted` false, as nothing
 // after it can be trusted; a file that ends early keeps the records read so
 // far; bytes after the last record are reported too, since the next save
-// would drop them. The records' texts stay in one shared copy of `bytes` and
-// are decoded only when looked at, so that a large file loads without a
-// decode per text.
+// would drop them. The records' texts point into `bytes`, kept once however
+// many texts there are, and are decoded only when looked at, so that a large
+// file loads without a decode per text.
 template<class Record, class ReadOne>
 Decoded<Record> decode(const QByteArray &bytes, ReadOne readOne)
 {

@@ -1,22 +1,31 @@
 #include "ToDoItem.h"
 
+#include <QtEndian>
+
 #include <optional>
 #include <utility>
 
 namespace ToDoFile {
 
-QByteArray encode(const QList<ToDoItem> &table)
+namespace {
+// The flag as a little-endian word, then the title and the description.
+// (A lambda rather than a function, so that the loops over a table inline it.)
+constexpr auto layoutOf = [](const ToDoItem &item) {
+    RecordFile::Layout<2, 2> record;
+    qToLittleEndian<quint16>(item.Done ? 0xFFFF : 0x0000, record.fixed.data());
+    record.texts = {&item.Title, &item.Description};
+    return record;
+};
+} // namespace
+
+QByteArray Encoder::operator()(const QList<ToDoItem> &table) const
 {
-    qsizetype size = 0;
-    for (const ToDoItem &item : table)
-        size += 6 + item.Title.encodedSize() + item.Description.encodedSize();
-    RecordFile::Writer out(static_cast<qint32>(table.size()), size);
-    for (const ToDoItem &item : table) {
-        out.putWord(item.Done ? 0xFFFF : 0x0000);
-        out.putText(item.Title);
-        out.putText(item.Description);
-    }
-    return out.bytes();
+    return RecordFile::encode(table, layoutOf);
+}
+
+RecordFile::Pieces Encoder::pieces(const QList<ToDoItem> &table) const
+{
+    return RecordFile::pieces(table, layoutOf);
 }
 
 RecordFile::Decoded<ToDoItem> decode(const QByteArray &bytes)

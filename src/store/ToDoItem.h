@@ -11,6 +11,7 @@ struct ToDoItem {
     StoredText Title;
     StoredText Description;
 };
+Q_DECLARE_TYPEINFO(ToDoItem, Q_RELOCATABLE_TYPE);
 
 namespace ToDoFile {
 
@@ -18,8 +19,17 @@ namespace ToDoFile {
 constexpr qint64 LargestFile = RecordFile::largestFile(2, 2);
 static_assert(LargestFile == 1'310'759'868'931);
 
-// Done is written as 0x0000 or 0xFFFF.
-QByteArray encode(const QList<ToDoItem> &table);
+class Encoder
+{
+public:
+    // The whole file for a table; Done is written as 0x0000 or 0xFFFF.
+    QByteArray operator()(const QList<ToDoItem> &table) const;
+    // The same bytes as pieces, which take each item that did not change
+    // since it was read straight from the file's bytes: what a save writes.
+    RecordFile::Pieces pieces(const QList<ToDoItem> &table) const;
+};
+inline constexpr Encoder encode{};
+
 // Any Done value other than 0x0000 reads as completed, so that no item falls
 // outside both groups of the list; a value other than 0xFFFF is reported as
 // damage, since the next save writes it as 0xFFFF.
