@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include "AppError.h"
 #include "Appointment.h"
 #include "DateText.h"
 #include "FileOps.h"
@@ -7,6 +8,7 @@
 #include "OleDate.h"
 #include "ScopedZone.h"
 #include "ToDoItem.h"
+#include "WriteLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -61,6 +63,65 @@ public:
 private:
     QString name_;
 };
+
+// The data folder's write lock stays held by another writer, as a test plants it.
+class WriteLockKept final : public FileOps::Faults
+{
+public:
+    explicit WriteLockKept(QString path)
+        : path_(std::move(path))
+    {
+        FileOps::setFaults(this);
+    }
+    ~WriteLockKept() override { FileOps::setFaults(nullptr); }
+    WriteLockKept(const WriteLockKept &) = delete;
+    WriteLockKept &operator=(const WriteLockKept &) = delete;
+    bool fails(FileOps::Step step, const QString &path) override
+    {
+        return step == FileOps::Step::Lock && path == path_;
+    }
+
+private:
+    QString path_;
+};
+
+// How long the tool waits for the write lock, for as long as it lives.
+class WriteLockWait
+{
+public:
+    explicit WriteLockWait(int ms)
+        : had_(qEnvironmentVariableIsSet(kName))
+        , old_(qgetenv(kName))
+    {
+        qputenv(kName, QByteArray::number(ms));
+    }
+    ~WriteLockWait()
+    {
+        if (had_)
+            qputenv(kName, old_);
+        else
+            qunsetenv(kName);
+    }
+    WriteLockWait(const WriteLockWait &) = delete;
+    WriteLockWait &operator=(const WriteLockWait &) = delete;
+
+private:
+    static constexpr const char *kName = "BRINDLEWATCH_WRITE_LOCK_WAIT_MS";
+    bool had_;
+    QByteArray old_;
+};
+
+// True when nobody holds the data folder's write lock: a command that took
+// it has let it go.
+bool writeLockFree(const QString &data)
+{
+    try {
+        WriteLock lock(data, std::chrono::milliseconds(0));
+        return true;
+    } catch (const AppError &) {
+        return false;
+    }
+}
 
 double at(int day, int hour, int minute)
 {
@@ -201,6 +262,9 @@ class tst_Cli : public QObject
     }
 
 private slots:
+    // The write lock lies outside the data folder, in the user's lock folder.
+    void cleanupTestCase() { QFile::remove(WriteLock::pathFor(data)); }
+
     void init()
     {
         data = dir.path() + QStringLiteral("/data");
@@ -496,8 +560,7 @@ private slots:
         QVERIFY2(err.contains(what), qPrintable(err));
         QCOMPARE(QFileInfo(path).isDir(), folder);
         QVERIFY(QFileInfo::exists(path) && !QFileInfo(path).isFile());
-        InstanceLock after(data);
-        QVERIFY(after.tryAcquire());
+        QVERIFY(writeLockFree(data));
     }
 
     // A record file that is a link is read through it, but a command that
@@ -598,8 +661,7 @@ private slots:
         const NoMemoryFor planted(QStringLiteral("appointments.cal"));
         QCOMPARE(cli(arguments), int(Cli::FileFailed));
         QCOMPARE(err, QStringLiteral("brindlewatch-cli: cannot read %1/appointments.cal: out of memory\n").arg(data));
-        InstanceLock after(data);
-        QVERIFY(after.tryAcquire());
+        QVERIFY(writeLockFree(data));
     }
 
     // The same for real: the tool under a limit of 512 MiB, as a user with a
@@ -724,24 +786,18 @@ private slots:
         QCOMPARE(get(QStringLiteral("todos.cal")), get(keptNow.last()));
     }
 
-    // The lock names its holder, so the losing one of two commands is told who
-    // holds the folder: only the window is "Brindlewatch is running".
-    void writingCommands_sayWhoHoldsTheFolder_data()
+    // The single-instance lock is the window's alone: whoever holds it, by
+    // the name its lock file records, a command that writes goes on.
+    void writingCommands_ignoreWhoHoldsTheInstanceLock_data()
     {
-        QTest::addColumn<QString>("holder");  // the holding program's name
-        QTest::addColumn<QString>("message"); // %1 the holder's process, %2 the data folder
-        QTest::newRow("the window") << "brindlewatch"
-                                    << "Brindlewatch is running on %2; close it first, nothing was changed";
-        QTest::newRow("another command")
-            << "brindlewatch-cli"
-            << "another brindlewatch-cli (process %1) is changing %2; try again when it has finished, nothing was changed";
-        QTest::newRow("another program") << "calendar-sync"
-                                         << "another program (calendar-sync, process %1) holds %2; nothing was changed";
+        QTest::addColumn<QString>("holder"); // the holding program's name
+        QTest::newRow("the window") << "brindlewatch";
+        QTest::newRow("another command") << "brindlewatch-cli";
+        QTest::newRow("another program") << "calendar-sync";
     }
-    void writingCommands_sayWhoHoldsTheFolder()
+    void writingCommands_ignoreWhoHoldsTheInstanceLock()
     {
         QFETCH(QString, holder);
-        QFETCH(QString, message);
         // A lock counts as held while a process of the name it records runs:
         // any program that waits, run under the holder's name, holds it.
         const QString sleep = QStandardPaths::findExecutable(QStringLiteral("sleep"));
@@ -759,22 +815,27 @@ private slots:
             running.waitForFinished();
         });
         const QString lockPath = InstanceLock::lockPathFor(data);
+        const QByteArray lockText = QByteArray::number(running.processId()) + '\n' + holder.toUtf8() + '\n'
+                                    + QSysInfo::machineHostName().toUtf8() + '\n';
         {
             QFile lock(lockPath);
             QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::NewOnly));
-            lock.write(QByteArray::number(running.processId()) + '\n' + holder.toUtf8() + '\n'
-                       + QSysInfo::machineHostName().toUtf8() + '\n');
+            lock.write(lockText);
         }
         const auto unlock = qScopeGuard([&] { QFile::remove(lockPath); });
-        const QByteArray current = ToDoFile::encode({{false, "Mine", ""}});
-        put(QStringLiteral("todos.cal"), current);
+        InstanceLock held(data);
+        QCOMPARE(held.acquire(), InstanceLock::Outcome::HeldElsewhere);
+        put(QStringLiteral("todos.cal"), ToDoFile::encode({{false, "Mine", ""}}));
 
-        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}),
-                 int(Cli::InUse));
-        expectOneLineError();
-        message.replace(QStringLiteral("%1"), QString::number(running.processId())).replace(QStringLiteral("%2"), data);
-        QCOMPARE(err, QStringLiteral("brindlewatch-cli: ") + message + u'\n');
-        QCOMPARE(get(QStringLiteral("todos.cal")), current);
+        QCOMPARE(cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")}), 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        const auto toDos = ToDoFile::decode(get(QStringLiteral("todos.cal")));
+        QVERIFY(!toDos.damage);
+        QVERIFY(toDos.records.size() > 1);
+        QCOMPARE(toDos.records.first().Title.toString(), QStringLiteral("Mine"));
+        // The holder's lock is left as it was.
+        QCOMPARE(FileOps::readWhole(lockPath), lockText);
+        QVERIFY(writeLockFree(data));
     }
 
     void restore_keepsTheCurrentFileAndAsksFirst()
@@ -829,13 +890,15 @@ private slots:
         QCOMPARE(get(QStringLiteral("todos.cal")), current);
     }
 
-    void writingCommands_waitForTheProgramToClose_data()
+    // The window keeps running while the tool changes its folder: the tool
+    // takes only the short write lock, which the window takes for each save.
+    void writingCommands_goOnWhileTheProgramRuns_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::newRow("import") << QStringList{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"};
         QTest::newRow("restore") << QStringList{"restore", "--yes"};
     }
-    void writingCommands_waitForTheProgramToClose()
+    void writingCommands_goOnWhileTheProgramRuns()
     {
         QFETCH(QStringList, arguments);
         const QByteArray current = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}});
@@ -843,48 +906,137 @@ private slots:
         put(QStringLiteral("appointments.bak"), fileOf({}));
         InstanceLock program(data);
         QVERIFY(program.tryAcquire());
-        QCOMPARE(cli(arguments), int(Cli::InUse));
-        expectOneLineError();
-        QCOMPARE(get(QStringLiteral("appointments.cal")), current);
-        QVERIFY(QDir(data).entryList({QStringLiteral("*before-restore*")}).isEmpty());
-        // Reading goes on while the program runs.
-        QCOMPARE(cli({QStringLiteral("agenda")}), 0);
-        QCOMPARE(lines(), QStringList{"[10:00] (General) Mine"});
+        QCOMPARE(cli(arguments), 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QVERIFY(get(QStringLiteral("appointments.cal")) != current);
+        // The restore kept what it replaced, as always.
+        if (arguments.first() == u"restore") {
+            const QStringList kept = QDir(data).entryList({QStringLiteral("appointments.cal.before-restore-*")});
+            QCOMPARE(kept.size(), 1);
+            QCOMPARE(get(kept[0]), current);
+        }
+        // The window's lock is still the window's; the write lock was let go.
+        InstanceLock second(data);
+        QCOMPARE(second.acquire(), InstanceLock::Outcome::HeldElsewhere);
+        QVERIFY(writeLockFree(data));
     }
 
-    // A lock that cannot be taken is a file error, not a running program:
-    // waiting for one to close would not help, so the line names the lock.
+    // Another writer that keeps the write lock past the wait: the command
+    // gives up with status 3 and a line naming the lock, and changes nothing.
+    void writingCommands_whenAnotherWriterKeepsTheWriteLock_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("process"); // held by another process, else a planted fault
+        const QStringList import{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"};
+        const QStringList restore{"restore", "--yes"};
+        QTest::newRow("import, another process") << import << true;
+        QTest::newRow("restore, another process") << restore << true;
+        QTest::newRow("import, planted") << import << false;
+        QTest::newRow("restore, planted") << restore << false;
+    }
+    void writingCommands_whenAnotherWriterKeepsTheWriteLock()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, process);
+        const QByteArray current = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}});
+        put(QStringLiteral("appointments.cal"), current);
+        put(QStringLiteral("appointments.bak"), fileOf({}));
+        const QString path = WriteLock::pathFor(data);
+        const WriteLockWait shortWait(200);
+        QProcess holder;
+        std::unique_ptr<WriteLockKept> planted;
+        if (process) {
+            const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+            if (flock.isEmpty())
+                QSKIP("no flock(1) to hold the lock from another process");
+            // Only flock itself holds the lock (-o); it lets go when cat ends.
+            holder.start(flock, {QStringLiteral("-x"), QStringLiteral("-o"), path, QStringLiteral("sh"),
+                                 QStringLiteral("-c"), QStringLiteral("echo held; exec cat")});
+            QVERIFY(holder.waitForStarted());
+            while (!holder.canReadLine())
+                QVERIFY(holder.waitForReadyRead(30000));
+            QCOMPARE(holder.readLine(), QByteArray("held\n"));
+        } else {
+            planted = std::make_unique<WriteLockKept>(path);
+        }
+        const int status = cli(arguments);
+        planted.reset();
+        if (process) {
+            holder.closeWriteChannel();
+            QVERIFY(holder.waitForFinished(30000));
+        }
+        QCOMPARE(status, int(Cli::InUse));
+        expectOneLineError();
+        QVERIFY2(err.contains(path) && err.contains(QLatin1String("longer than 0.2 seconds")), qPrintable(err));
+        QVERIFY(out.isEmpty());
+        QCOMPARE(get(QStringLiteral("appointments.cal")), current);
+        QCOMPARE(QDir(data).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList({"appointments.bak", "appointments.cal"}));
+        // With the other writer gone the same command goes through.
+        QCOMPARE(cli(arguments), 0);
+        QVERIFY(get(QStringLiteral("appointments.cal")) != current);
+    }
+
+    // A writer that lets go within the wait is waited for, not reported.
+    void writingCommands_waitForAWriterThatLetsGo()
+    {
+        const QString flock = QStandardPaths::findExecutable(QStringLiteral("flock"));
+        if (flock.isEmpty())
+            QSKIP("no flock(1) to hold the lock from another process");
+        put(QStringLiteral("todos.cal"), ToDoFile::encode({{false, "Mine", ""}}));
+        QProcess holder;
+        holder.start(flock, {QStringLiteral("-x"), QStringLiteral("-o"), WriteLock::pathFor(data), QStringLiteral("sh"),
+                             QStringLiteral("-c"), QStringLiteral("echo held; sleep 0.3")});
+        QVERIFY(holder.waitForStarted());
+        while (!holder.canReadLine())
+            QVERIFY(holder.waitForReadyRead(30000));
+        const int status = cli({QStringLiteral("import"), QStringLiteral(BW_SOURCE_DIR "/tests/interop/sample.ics")});
+        QVERIFY(holder.waitForFinished(30000));
+        QCOMPARE(status, 0);
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QVERIFY(ToDoFile::decode(get(QStringLiteral("todos.cal"))).records.size() > 1);
+    }
+
+    // A write lock that cannot be taken is a file error, not another writer:
+    // waiting would not help, so the line names the lock and what is in its way.
     void writingCommands_whenTheLockCannotBeTaken_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<bool>("folder");
-        QTest::newRow("import, a folder in its place")
-            << QStringList{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"} << true;
-        QTest::newRow("restore, a file in its place") << QStringList{"restore", "--yes"} << false;
+        QTest::addColumn<QString>("obstacle");
+        const QStringList import{"import", BW_SOURCE_DIR "/tests/interop/sample.ics"};
+        QTest::newRow("import, a folder in its place") << import << "folder";
+        QTest::newRow("import, a link to nothing in its place") << import << "link";
+        QTest::newRow("restore, a named pipe in its place") << QStringList{"restore", "--yes"} << "pipe";
     }
     void writingCommands_whenTheLockCannotBeTaken()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(bool, folder);
+        QFETCH(QString, obstacle);
         const QByteArray current = fileOf({{at(0, 10, 0), at(0, 11, 0), "General", "Mine", ""}});
         put(QStringLiteral("appointments.cal"), current);
         put(QStringLiteral("appointments.bak"), fileOf({}));
-        const QString path = InstanceLock::lockPathFor(data);
-        if (folder) {
+        const QString path = WriteLock::pathFor(data);
+        const QString target = dir.filePath(QStringLiteral("lock-target"));
+        QFile::remove(path); // the lock file an earlier command left, which is no obstacle
+        if (obstacle == u"folder")
             QVERIFY(QDir().mkdir(path));
-        } else {
-            QFile foreign(path);
-            QVERIFY(foreign.open(QIODevice::WriteOnly));
-            foreign.write("not a lock\n");
-        }
+        else if (obstacle == u"link")
+            QVERIFY(QFile::link(target, path));
+        else
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
         const int status = cli(arguments);
-        const bool untouched = folder ? QFileInfo(path).isDir() : FileOps::readWhole(path) == "not a lock\n";
-        QVERIFY(folder ? QDir().rmdir(path) : QFile::remove(path));
+        struct stat st;
+        const bool untouched = ::lstat(QFile::encodeName(path).constData(), &st) == 0
+                               && (obstacle == u"folder" ? S_ISDIR(st.st_mode)
+                                   : obstacle == u"link" ? S_ISLNK(st.st_mode)
+                                                         : S_ISFIFO(st.st_mode));
+        QVERIFY(obstacle == u"folder" ? QDir().rmdir(path) : QFile::remove(path));
         QCOMPARE(status, int(Cli::FileFailed));
         expectOneLineError();
-        QVERIFY2(err.contains(path) && !err.contains(QLatin1String("running")), qPrintable(err));
+        QVERIFY2(err.contains(path) && !err.contains(QLatin1String("longer than")), qPrintable(err));
         QVERIFY(out.isEmpty());
         QVERIFY(untouched);
+        QVERIFY(!QFileInfo::exists(target));
         QCOMPARE(get(QStringLiteral("appointments.cal")), current);
         QCOMPARE(QDir(data).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                  QStringList({"appointments.bak", "appointments.cal"}));

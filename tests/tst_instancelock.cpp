@@ -1,4 +1,5 @@
 #include "InstanceLock.h"
+#include "WriteLock.h"
 
 #include <QDir>
 #include <QFile>
@@ -70,6 +71,8 @@ class tst_InstanceLock : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("data"))); }
+    // The write lock lies in the user's lock folder, not in the temporary one.
+    void cleanupTestCase() { QFile::remove(WriteLock::pathFor(data())); }
 
     void secondHolder_isRefusedUntilFirstEnds()
     {
@@ -199,6 +202,39 @@ private slots:
         QCOMPARE(InstanceLock::lockPathFor(link), InstanceLock::lockPathFor(data()));
         QVERIFY(InstanceLock::lockPathFor(dir.filePath(QStringLiteral("other"))) != InstanceLock::lockPathFor(data()));
         QVERIFY(!InstanceLock::lockPathFor(data()).startsWith(data()));
+    }
+
+    // One window per folder, yet any number of writers in turn: the window
+    // keeps its lock for the whole run, and the tool's import and restore go
+    // on beside it under the short write lock, which never touches this one.
+    void instanceLockAndWriteLock_areIndependent_data()
+    {
+        QTest::addColumn<bool>("instanceFirst");
+        QTest::newRow("the window runs, a writer comes") << true;
+        QTest::newRow("a writer writes, a window starts") << false;
+    }
+    void instanceLockAndWriteLock_areIndependent()
+    {
+        QFETCH(bool, instanceFirst);
+        auto window = std::make_unique<InstanceLock>(data());
+        std::unique_ptr<WriteLock> writer;
+        if (instanceFirst) {
+            QCOMPARE(window->acquire(), InstanceLock::Outcome::Taken);
+            writer = std::make_unique<WriteLock>(data(), std::chrono::milliseconds(0));
+        } else {
+            writer = std::make_unique<WriteLock>(data(), std::chrono::milliseconds(0));
+            QCOMPARE(window->acquire(), InstanceLock::Outcome::Taken);
+        }
+        // Each still keeps its own kind out.
+        InstanceLock secondWindow(data());
+        QCOMPARE(secondWindow.acquire(), InstanceLock::Outcome::HeldElsewhere);
+        QVERIFY_THROWS_EXCEPTION(WriteLock::Error, WriteLock(data(), std::chrono::milliseconds(0)));
+        // Letting go of one leaves the other held.
+        writer.reset();
+        QCOMPARE(secondWindow.acquire(), InstanceLock::Outcome::HeldElsewhere);
+        WriteLock again(data(), std::chrono::milliseconds(0));
+        window.reset();
+        QCOMPARE(secondWindow.acquire(), InstanceLock::Outcome::Taken);
     }
 
     void lockOfACrashedHolder_isTakenOver()

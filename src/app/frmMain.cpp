@@ -15,16 +15,20 @@
 #include "SysTray.h"
 #include "ToDoPane.h"
 #include "WindowPlacement.h"
+#include "WriteLock.h"
 #include "frmPrefs.h"
 #include "modMain.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QCloseEvent>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QTimer>
 
 frmMain::frmMain(Platform::Services &services, QWidget *parent)
     : QMainWindow(parent)
@@ -67,7 +71,13 @@ bool frmMain::Form_Load()
     step([&] { setWindowTitle(AppInfo::caption()); });
     // A change of both record files that a stopped writer left half made is
     // finished before anything reads them or backs them up.
-    step([&] { Journal::recover(Platform::dataFolder(services_.applicationFolder())); });
+    step([&] {
+        const QString folder = Platform::dataFolder(services_.applicationFolder());
+        // Under the write lock: a writer still at work has files that only
+        // look left behind.
+        WriteLock lock(folder);
+        Journal::recover(folder);
+    });
     step([&] { PrefsINI().setFile(dataPath(DataFiles::Prefs)); });
     // The settings reader takes a settings file it cannot read as missing, as the
     // defaults demand; one that is no file at all is worth telling, once.
@@ -90,7 +100,48 @@ bool frmMain::Form_Load()
     modMain::ReportEarlierFailures();
     step([&] { show(); });
     step([&] { UpdateCommands(); });
+    step([&] { watchDataFolder(); });
     return true;
+}
+
+void frmMain::watchDataFolder()
+{
+    outsideCheck_ = new QTimer(this);
+    outsideCheck_->setSingleShot(true);
+    // Writers replace a file by renaming a new one over it, often both files
+    // one after the other: one check a moment after the last change sees both.
+    outsideCheck_->setInterval(150);
+    connect(outsideCheck_, &QTimer::timeout, this, &frmMain::takeOutsideChanges);
+    watcher_ = new QFileSystemWatcher(this);
+    const auto changed = [this] { outsideCheck_->start(); };
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, changed);
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, changed);
+    watcher_->addPath(Platform::dataFolder(services_.applicationFolder()));
+    // A file written in place keeps the folder as it is; watching the files
+    // catches that too. A file replaced drops out of the watch and is added again.
+    for (const QLatin1String file : {DataFiles::Appointments, DataFiles::ToDos}) {
+        if (QFileInfo::exists(dataPath(file)))
+            watcher_->addPath(dataPath(file));
+    }
+}
+
+void frmMain::takeOutsideChanges()
+{
+    if (unloaded_)
+        return;
+    // A dialog may be changing a record: the reload waits until it closes,
+    // and so the record the dialog changes is the one it showed.
+    if (LostFocus || QApplication::activeModalWidget()) {
+        outsideCheck_->start(300);
+        return;
+    }
+    modMain::ErrorTrap step(QStringLiteral("Main.Reload"));
+    step([&] { appointments_->takeOutsideChange(); });
+    step([&] { toDos_->takeOutsideChange(); });
+    for (const QLatin1String file : {DataFiles::Appointments, DataFiles::ToDos}) {
+        if (QFileInfo::exists(dataPath(file)) && !watcher_->files().contains(dataPath(file)))
+            watcher_->addPath(dataPath(file));
+    }
 }
 
 bool frmMain::takeInstanceLock()

@@ -15,9 +15,11 @@ class DebugMenu;
 class EasterEgg;
 class HelpMenu;
 class QAction;
+class QFileSystemWatcher;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QTimer;
 class Shape;
 class SysTray;
 class ToDoPane;
@@ -38,6 +40,11 @@ public:
     bool Form_Load();
 
     void UpdateCommands() override;
+
+    // Reads the record files another writer changed and shows them, unless a
+    // dialog is open, in which case it waits until none is. The window calls
+    // it a moment after the data folder changes.
+    void takeOutsideChanges();
 
     ToDoPane *toDoPane() const { return toDos_; }
     AppointmentsPane *appointmentsPane() const { return appointments_; }
@@ -72,6 +79,7 @@ private:
     void mnuFileExit_Click();
     void mnuFilePrefs_Click();
     QString dataPath(const QString &name) const;
+    void watchDataFolder();
 
     Platform::Services &services_;
     bool loaded_ = false;
@@ -98,4 +106,9 @@ private:
 
     // Start-up's backups, on a second thread until the window shows.
     std::unique_ptr<Backups::StartRun> startRun_;
+
+    // Changes by other writers: the data folder and the record files are
+    // watched, and one check follows a burst of changes.
+    QFileSystemWatcher *watcher_ = nullptr;
+    QTimer *outsideCheck_ = nullptr;
 };

@@ -21,6 +21,14 @@
 
 namespace {
 
+void ensureFits(qint64 count, const Appointment &record)
+{
+    const QString category = record.Category;
+    const QString title = record.Title;
+    const QString description = record.Description;
+    RecordFile::ensureFits(count, {&category, &title, &description}, QStringLiteral("appointment"));
+}
+
 QPushButton *button(QWidget *container, const char *name, const char *caption, int left)
 {
     auto *b = place<QPushButton>(container, QString::fromLatin1(name), twips(left, 7095, 1230, 300),
@@ -129,11 +137,22 @@ Appointment &AppointmentsPane::appointmentAt(qint32 index)
     return Appointments[index];
 }
 
+AppointmentsPane::File &AppointmentsPane::file()
+{
+    if (!file_) {
+        file_ = std::make_unique<File>(
+            RecordStore::FileKind<Appointment, AppointmentFile::Encoder>{
+                dataFolder() + u'/' + DataFiles::Appointments, QStringLiteral("Main.LoadAppointments"),
+                QStringLiteral("Main.SaveAppointments"), AppointmentFile::decode, AppointmentFile::encode,
+                AppointmentFile::LargestFile, QStringLiteral("appointment")},
+            Appointments);
+    }
+    return *file_;
+}
+
 void AppointmentsPane::LoadAppointments(std::optional<QByteArray> preread)
 {
-    RecordStore::load(dataFolder() + u'/' + DataFiles::Appointments, QStringLiteral("Main.LoadAppointments"),
-                      host_.services().now(), AppointmentFile::decode, Appointments, AppointmentFile::LargestFile,
-                      std::move(preread));
+    file().load(host_.services().now(), std::move(preread));
     countToday();
 }
 
@@ -144,26 +163,50 @@ void AppointmentsPane::countToday()
 
 bool AppointmentsPane::SaveAppointments()
 {
-    return RecordStore::save(dataFolder() + u'/' + DataFiles::Appointments, QStringLiteral("Main.SaveAppointments"),
-                             AppointmentFile::encode, Appointments);
+    return file().save();
 }
 
 void AppointmentsPane::ReloadAppointments()
 {
-    // After a failed save the file is the old one: reading it back would undo
-    // the user's change, which stays in the table for the next save to write.
-    if (SaveAppointments())
-        LoadAppointments();
-    else
-        countToday(); // the status line counts what the table holds
+    // A failed save leaves the user's change in the table for the next save
+    // to write; either way the views show what the table holds.
+    SaveAppointments();
+    countToday();
     RefreshMonthMarks();
     RefreshDayView();
 }
 
+qint32 AppointmentsPane::commit(const RecordStore::Change<Appointment> &change)
+{
+    const qint32 index = file().commit(change);
+    countToday();
+    RefreshMonthMarks();
+    RefreshDayView();
+    return index;
+}
+
 void AppointmentsPane::replaceAppointments(QList<Appointment> table)
 {
-    Appointments = std::move(table);
-    ReloadAppointments();
+    commit(RecordStore::replacedBy(std::move(table)));
+}
+
+void AppointmentsPane::takeOutsideChange()
+{
+    const qint32 selected = lstAppointments->selectedKey();
+    const std::optional<Appointment> shown = selected >= 0 && selected < AppointmentCount()
+                                                 ? std::optional(Appointments[selected])
+                                                 : std::nullopt;
+    if (!file().takeOutsideChange(host_.services().now()))
+        return;
+    countToday();
+    RefreshMonthMarks();
+    RefreshDayView();
+    // The same appointment stays selected; one that is gone leaves the list
+    // as a delete does.
+    const qint32 index = shown ? RecordStore::find(Appointments, *shown, selected) : -1;
+    if (index >= 0)
+        lstAppointments->selectRow(appointmentRow(index));
+    host_.UpdateCommands();
 }
 
 void AppointmentsPane::showDay(const QDateTime &when)
@@ -268,11 +311,10 @@ void AppointmentsPane::mnuAppointmentsDelete_Click()
     if (selected < 0)
         return;
     modMain::ErrorTrap step(QStringLiteral("Main.mnuAppointmentsDelete"));
-    step([&] {
-        appointmentAt(selected);
-        Appointments.removeAt(selected);
-    });
-    step([&] { ReloadAppointments(); });
+    Appointment original;
+    if (!step([&] { original = appointmentAt(selected); }))
+        return;
+    step([&] { commit(RecordStore::deleted(original, selected)); });
     step([&] { txtAppointment->setText(QString()); });
 }
 
@@ -280,26 +322,24 @@ void AppointmentsPane::NewAppointment(double StartTime, double EndTime, const QS
                                       const QString &Description)
 {
     modMain::ErrorTrap step(QStringLiteral("Main.NewAppointment"));
-    const QString escaped = RecordFile::escape(Description);
-    const bool added = step([&] {
-        RecordFile::ensureFits(AppointmentCount() + 1, {&Category, &Title, &escaped}, QStringLiteral("appointment"));
-        Appointments.append({StartTime, EndTime, Category, Title, escaped});
+    qint32 index = -1;
+    step([&] {
+        index = commit(RecordStore::added(
+            Appointment{StartTime, EndTime, Category, Title, RecordFile::escape(Description)}, ensureFits));
     });
-    if (!added)
+    if (index < 0)
         return;
-    step([&] { ReloadAppointments(); });
     step([&] { followDay(StartTime); });
-    step([&] { lstAppointments->selectRow(appointmentRow(AppointmentCount() - 1)); });
+    step([&] { lstAppointments->selectRow(appointmentRow(index)); });
 }
 
 void AppointmentsPane::EditAppointment(double StartTime, double EndTime, const QString &Category, const QString &Title,
                                        const QString &Description)
 {
-    const QString escaped = RecordFile::escape(Description);
-    Appointment &record = appointmentAt(EditIndex);
-    RecordFile::ensureFits(AppointmentCount(), {&Category, &Title, &escaped}, QStringLiteral("appointment"));
-    record = {StartTime, EndTime, Category, Title, escaped};
-    ReloadAppointments();
+    const qint32 index = commit(
+        RecordStore::edited(appointmentAt(EditIndex), EditIndex,
+                            Appointment{StartTime, EndTime, Category, Title, RecordFile::escape(Description)},
+                            ensureFits, QStringLiteral("appointment")));
     followDay(StartTime);
-    lstAppointments->selectRow(appointmentRow(EditIndex));
+    lstAppointments->selectRow(appointmentRow(index));
 }

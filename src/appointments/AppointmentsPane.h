@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Appointment.h"
+#include "RecordStore.h"
 
 #include <QGroupBox>
 
+#include <memory>
 #include <optional>
 
 class BCGCalendar;
@@ -40,6 +42,9 @@ public:
     void ReloadAppointments();
     // Puts a whole table in place of the old one and writes it.
     void replaceAppointments(QList<Appointment> table);
+    // After another writer changed the file: reads it again and shows it,
+    // the same appointment still selected when it is still there.
+    void takeOutsideChange();
     // Turns the calendar to the day of `when`.
     void showDay(const QDateTime &when);
     void RefreshMonthMarks();
@@ -72,6 +77,10 @@ private:
     QString appointmentRow(qint32 index) const;
     Appointment &appointmentAt(qint32 index);
     QString dataFolder() const;
+    using File = RecordStore::TableFile<Appointment, AppointmentFile::Encoder>;
+    File &file();
+    // Applies a command's change, saves it, and shows the table.
+    qint32 commit(const RecordStore::Change<Appointment> &change);
 
     PaneHost &host_;
 
@@ -90,4 +99,5 @@ private:
     QAction *mnuAppointmentsDelete = nullptr;
 
     QList<Appointment> Appointments;
+    std::unique_ptr<File> file_;
 };

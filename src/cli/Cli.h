@@ -15,7 +15,7 @@ enum Exit : int {
     Ok = 0,
     No = 1,         // nothing found, problems found, or a change not confirmed
     BadInput = 2,   // a wrong command line, date, calendar file or data folder
-    InUse = 3,      // the program, or another command that writes, holds the data folder
+    InUse = 3,      // another writer held the data folder's write lock for longer than the wait
     FileFailed = 4, // a file could not be read or written
 };
 

@@ -37,27 +37,6 @@ QString kindOf(mode_t mode)
 
 } // namespace
 
-namespace {
-
-// Who is in the way, as the lock names its holder: the window must be
-// closed, while another command ends by itself.
-QString heldBy(const std::optional<InstanceLock::Holder> &holder, const QString &folder)
-{
-    const QString nothing = QStringLiteral("nothing was changed");
-    if (holder && holder->application == QLatin1String("brindlewatch-cli")) {
-        return QStringLiteral(
-                   "another brindlewatch-cli (process %1) is changing %2; try again when it has finished, %3")
-            .arg(QString::number(holder->pid), folder, nothing);
-    }
-    if (holder && holder->application != QLatin1String("brindlewatch")) {
-        return QStringLiteral("another program (%1, process %2) holds %3; %4")
-            .arg(holder->application, QString::number(holder->pid), folder, nothing);
-    }
-    return QStringLiteral("Brindlewatch is running on %1; close it first, %2").arg(folder, nothing);
-}
-
-} // namespace
-
 DataFolder::DataFolder(const QString &path)
     : path_(QDir::cleanPath(path))
 {
@@ -65,27 +44,41 @@ DataFolder::DataFolder(const QString &path)
         throw Failure{BadInput, QStringLiteral("there is no data folder %1").arg(path_)};
 }
 
+std::chrono::milliseconds DataFolder::writeLockWait()
+{
+    bool ok = false;
+    const qlonglong ms = qEnvironmentVariable("BRINDLEWATCH_WRITE_LOCK_WAIT_MS").trimmed().toLongLong(&ok);
+    return ok && ms >= 0 ? std::chrono::milliseconds(ms) : WriteLock::DefaultWait;
+}
+
 void DataFolder::lock()
 {
-    lock_ = std::make_unique<InstanceLock>(path_);
-    switch (lock_->acquire()) {
-    case InstanceLock::Outcome::Taken:
-        // A writer killed in the middle of a change of both record files is finished first.
-        try {
-            Journal::recover(path_);
-        } catch (const AppError &e) {
-            throw Failure{
-                FileFailed,
-                QStringLiteral("cannot finish the change a stopped writer left in %1: %2").arg(path_, e.description())};
+    const QString lockPath = WriteLock::pathFor(path_);
+    const std::chrono::milliseconds wait = writeLockWait();
+    try {
+        lock_ = std::make_unique<WriteLock>(path_, wait);
+    } catch (const WriteLock::Error &e) {
+        if (e.failure() == WriteLock::Failure::Busy) {
+            throw Failure{InUse, QStringLiteral("another writer (Brindlewatch or another command) held the write lock "
+                                                "%1 of %2 for longer than %3 seconds; try again when it has "
+                                                "finished, nothing was changed")
+                                     .arg(lockPath, path_)
+                                     .arg(double(wait.count()) / 1000.0)};
         }
-        break;
-    case InstanceLock::Outcome::HeldElsewhere:
-        throw Failure{InUse, heldBy(lock_->holder(), path_)};
-    case InstanceLock::Outcome::Failed:
-        // No copy is running, so waiting for one to close would not help.
+        // Waiting would not help here, so the user is told what is in the way.
         throw Failure{
             FileFailed,
-            QStringLiteral("cannot take the lock %1: %2; nothing was changed").arg(lock_->path(), lock_->problem())};
+            QStringLiteral("cannot take the write lock %1: %2; nothing was changed").arg(lockPath, e.reason())};
+    }
+    // A writer killed in the middle of a change of both record files is
+    // finished first, under the lock, so that no save of the window meets it
+    // half done.
+    try {
+        Journal::recover(path_);
+    } catch (const AppError &e) {
+        throw Failure{
+            FileFailed,
+            QStringLiteral("cannot finish the change a stopped writer left in %1: %2").arg(path_, e.description())};
     }
 }
 

@@ -2,8 +2,8 @@
 
 #include "Appointment.h"
 #include "Cli.h"
-#include "InstanceLock.h"
 #include "ToDoItem.h"
+#include "WriteLock.h"
 
 #include <QList>
 #include <QString>
@@ -22,10 +22,18 @@ public:
     QString path() const { return path_; }
     QString file(const QString &name) const { return path_ + u'/' + name; }
 
-    // Before a command writes anything: fails with InUse while the program
-    // holds the folder, with FileFailed when the lock cannot be taken at all,
-    // and keeps the program from starting until this ends.
+    // Before a command reads the record files it will change: takes the
+    // folder's write lock, which the window and every other writer take for
+    // each save, and holds it until this ends, so that no save falls between
+    // the read and the write. Fails with InUse when another writer keeps it
+    // past the wait, with FileFailed when it cannot be taken at all. The
+    // window may go on running: its single-instance lock is not taken.
     void lock();
+
+    // How long lock() waits for another writer: WriteLock's own wait, or
+    // BRINDLEWATCH_WRITE_LOCK_WAIT_MS milliseconds when that is set to a
+    // number, for tests and scripts that would rather not wait so long.
+    static std::chrono::milliseconds writeLockWait();
 
     // The tables; a missing file is an empty table. Reading commands get
     // what a damaged file still holds, with a warning on `err`; a command that
@@ -56,7 +64,7 @@ private:
     QList<Record> load(const QString &name, Decode decode, qint64 largest, Use use, QTextStream &err) const;
 
     QString path_;
-    std::unique_ptr<InstanceLock> lock_;
+    std::unique_ptr<WriteLock> lock_;
 };
 
 } // namespace Cli

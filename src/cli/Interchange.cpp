@@ -236,7 +236,7 @@ NewFiles withImported(QList<Appointment> &appointments, QList<ToDoItem> &toDos, 
 }
 
 // Both files change as one: an import killed between them is finished by
-// whoever opens the folder next, never left half done.
+// the next writer to take the folder's write lock, never left half done.
 void replaceRecordFiles(const DataFolder &data, const NewFiles &files)
 {
     for (const auto &file : files) {
@@ -333,6 +333,8 @@ int importCalendar(DataFolder &data, const Arguments &args, const Context &conte
     ensureRegularFile(path);
     const ICalendar::Imported imported = readCalendar(path);
 
+    // Held from before the tables are read until after they are written, so
+    // that a save of the window in between is neither lost nor overwritten.
     data.lock();
     QList<Appointment> appointments = data.appointments(DataFolder::Use::Write, *context.err);
     QList<ToDoItem> toDos = data.toDos(DataFolder::Use::Write, *context.err);

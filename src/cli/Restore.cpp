@@ -242,16 +242,21 @@ int backups(DataFolder &data, const Arguments &, const Context &context)
 
 int restore(DataFolder &data, const Arguments &args, const Context &context)
 {
+    const bool confirmed = args.has(QStringLiteral("--yes"));
+    // From before the files are looked at until the last is replaced, so
+    // that no save of the window falls between what is kept and what is
+    // put back. Only telling the plan writes nothing and needs no lock.
+    if (confirmed)
+        data.lock();
     const QStringList chosen = args.positional.isEmpty() ? startBackups(data) : QStringList{args.positional[0]};
     QList<Step> steps;
     for (const QString &name : chosen)
         steps.append(readBackup(data, name));
 
-    if (!args.has(QStringLiteral("--yes"))) {
+    if (!confirmed) {
         tellPlan(data, steps, *context.out);
         return No;
     }
-    data.lock();
     for (const Step &s : steps)
         putBack(data, s, context);
     return Ok;

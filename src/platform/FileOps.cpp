@@ -24,11 +24,6 @@ namespace FileOps {
 namespace {
 Faults *g_faults = nullptr;
 
-bool planted(Step step, const QString &path)
-{
-    return g_faults && g_faults->fails(step, path);
-}
-
 qint64 room(const QString &path)
 {
     return g_faults ? g_faults->room(path) : -1;
@@ -182,6 +177,11 @@ void preferLargePages(char *data, qsizetype length)
 void setFaults(Faults *faults)
 {
     g_faults = faults;
+}
+
+bool planted(Step step, const QString &path)
+{
+    return g_faults && g_faults->fails(step, path);
 }
 
 bool isReadOnly(const QString &path)

@@ -12,7 +12,8 @@
 namespace FileOps {
 
 // Allocate: the memory for a whole file's content cannot be had.
-enum class Step { Open, Read, Write, Commit, Remove, Allocate };
+// Lock: the data folder's write lock stays held by another writer.
+enum class Step { Open, Read, Write, Commit, Remove, Allocate, Lock };
 
 // Failures planted by tests.
 class Faults
@@ -36,6 +37,8 @@ void preferLargePages(char *data, qsizetype length);
 
 // Plants failures until called again with nullptr.
 void setFaults(Faults *faults);
+// True when a test planted a failure of this step on this file.
+bool planted(Step step, const QString &path);
 
 // A file whose owner may not write it counts as read-only, whoever runs the program.
 bool isReadOnly(const QString &path);

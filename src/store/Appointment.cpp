@@ -2,6 +2,16 @@
 
 #include <QtEndian>
 
+#include <bit>
+
+bool operator==(const Appointment &a, const Appointment &b)
+{
+    // By the bits: a date read as NaN is still the same date.
+    return std::bit_cast<quint64>(a.StartTime) == std::bit_cast<quint64>(b.StartTime)
+           && std::bit_cast<quint64>(a.EndTime) == std::bit_cast<quint64>(b.EndTime) && a.Title == b.Title
+           && a.Category == b.Category && a.Description == b.Description;
+}
+
 namespace AppointmentFile {
 
 namespace {

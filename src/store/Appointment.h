@@ -16,6 +16,10 @@ struct Appointment {
 };
 Q_DECLARE_TYPEINFO(Appointment, Q_RELOCATABLE_TYPE);
 
+// The same record: the same dates to the bit and the same texts. A record is
+// known by its content when another writer may have moved it.
+bool operator==(const Appointment &a, const Appointment &b);
+
 namespace AppointmentFile {
 
 // Two dates and three texts a record: 1,966,269,803,380 bytes.

@@ -5,6 +5,11 @@
 #include <optional>
 #include <utility>
 
+bool operator==(const ToDoItem &a, const ToDoItem &b)
+{
+    return a.Done == b.Done && a.Title == b.Title && a.Description == b.Description;
+}
+
 namespace ToDoFile {
 
 namespace {

@@ -13,6 +13,10 @@ struct ToDoItem {
 };
 Q_DECLARE_TYPEINFO(ToDoItem, Q_RELOCATABLE_TYPE);
 
+// The same record: the same completion and the same texts. A record is
+// known by its content when another writer may have moved it.
+bool operator==(const ToDoItem &a, const ToDoItem &b);
+
 namespace ToDoFile {
 
 // A flag and two texts a record: 1,310,759,868,931 bytes.

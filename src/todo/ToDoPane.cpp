@@ -22,6 +22,13 @@ namespace {
 
 const QString kNoun = QStringLiteral("to-do item");
 
+void ensureFits(qint64 count, const ToDoItem &item)
+{
+    const QString title = item.Title;
+    const QString description = item.Description;
+    RecordFile::ensureFits(count, {&title, &description}, kNoun);
+}
+
 QPushButton *button(QWidget *container, const char *name, const char *caption, int left)
 {
     auto *b = place<QPushButton>(container, QString::fromLatin1(name), twips(left, 5460, 1230, 300),
@@ -121,10 +128,21 @@ ToDoItem &ToDoPane::toDoAt(qint32 index)
     return ToDos[index];
 }
 
+ToDoPane::File &ToDoPane::file()
+{
+    if (!file_) {
+        file_ = std::make_unique<File>(
+            RecordStore::FileKind<ToDoItem, ToDoFile::Encoder>{
+                dataFolder() + u'/' + DataFiles::ToDos, QStringLiteral("Main.LoadToDos"),
+                QStringLiteral("Main.SaveToDos"), ToDoFile::decode, ToDoFile::encode, ToDoFile::LargestFile, kNoun},
+            ToDos);
+    }
+    return *file_;
+}
+
 void ToDoPane::LoadToDos(std::optional<QByteArray> preread)
 {
-    RecordStore::load(dataFolder() + u'/' + DataFiles::ToDos, QStringLiteral("Main.LoadToDos"), host_.services().now(),
-                      ToDoFile::decode, ToDos, ToDoFile::LargestFile, std::move(preread));
+    file().load(host_.services().now(), std::move(preread));
     fillToDoList();
 }
 
@@ -136,8 +154,7 @@ void ToDoPane::fillToDoList()
 
 bool ToDoPane::SaveToDos()
 {
-    const bool saved = RecordStore::save(dataFolder() + u'/' + DataFiles::ToDos, QStringLiteral("Main.SaveToDos"),
-                                         ToDoFile::encode, ToDos);
+    const bool saved = file().save();
     // The page follows every change, even one that could not be saved yet.
     if (ExportToDo == 1)
         UpdateToDoHTML();
@@ -146,18 +163,43 @@ bool ToDoPane::SaveToDos()
 
 void ToDoPane::ReloadToDos()
 {
-    // After a failed save the file is the old one: reading it back would undo
-    // the user's change, which stays in the table for the next save to write.
-    if (SaveToDos())
-        LoadToDos();
-    else
-        fillToDoList();
+    // A failed save leaves the user's change in the table for the next save
+    // to write; either way the list shows what the table holds.
+    SaveToDos();
+    fillToDoList();
+}
+
+qint32 ToDoPane::commit(const RecordStore::Change<ToDoItem> &change)
+{
+    const qint32 index = file().commit(change);
+    // The page follows every change, even one that could not be saved yet.
+    if (ExportToDo == 1)
+        UpdateToDoHTML();
+    fillToDoList();
+    return index;
 }
 
 void ToDoPane::replaceToDos(QList<ToDoItem> table)
 {
-    ToDos = std::move(table);
-    ReloadToDos();
+    commit(RecordStore::replacedBy(std::move(table)));
+}
+
+void ToDoPane::takeOutsideChange()
+{
+    const qint32 selected = lstToDos->selectedKey();
+    const std::optional<ToDoItem> shown = selected >= 0 && selected < ToDoCount() ? std::optional(ToDos[selected])
+                                                                                  : std::nullopt;
+    if (!file().takeOutsideChange(host_.services().now()))
+        return;
+    if (ExportToDo == 1)
+        UpdateToDoHTML();
+    fillToDoList();
+    txtToDo->setText(QString());
+    // The same item stays selected; one that is gone leaves the list as a delete does.
+    const qint32 index = shown ? RecordStore::find(ToDos, *shown, selected) : -1;
+    if (index >= 0)
+        lstToDos->selectRow(toDoRow(index));
+    host_.UpdateCommands();
 }
 
 void ToDoPane::UpdateToDoHTML()
@@ -241,11 +283,10 @@ void ToDoPane::mnuToDoDelete_Click()
     if (selected < 0)
         return;
     modMain::ErrorTrap step(QStringLiteral("Main.mnuToDoDelete"));
-    step([&] {
-        toDoAt(selected);
-        ToDos.removeAt(selected);
-    });
-    step([&] { ReloadToDos(); });
+    ToDoItem original;
+    if (!step([&] { original = toDoAt(selected); }))
+        return;
+    step([&] { commit(RecordStore::deleted(original, selected)); });
     step([&] { txtToDo->setText(QString()); });
     host_.UpdateCommands();
 }
@@ -253,23 +294,17 @@ void ToDoPane::mnuToDoDelete_Click()
 void ToDoPane::NewToDo(bool Done, const QString &Title, const QString &Description)
 {
     modMain::ErrorTrap step(QStringLiteral("Main.NewToDo"));
-    const QString escaped = RecordFile::escape(Description);
-    const bool added = step([&] {
-        RecordFile::ensureFits(ToDoCount() + 1, {&Title, &escaped}, kNoun);
-        ToDos.append({Done, Title, escaped});
+    qint32 index = -1;
+    step([&] {
+        index = commit(RecordStore::added(ToDoItem{Done, Title, RecordFile::escape(Description)}, ensureFits));
     });
-    if (!added)
-        return;
-    step([&] { ReloadToDos(); });
-    step([&] { lstToDos->selectRow(toDoRow(ToDoCount() - 1)); });
+    if (index >= 0)
+        step([&] { lstToDos->selectRow(toDoRow(index)); });
 }
 
 void ToDoPane::EditToDo(bool Done, const QString &Title, const QString &Description)
 {
-    const QString escaped = RecordFile::escape(Description);
-    ToDoItem &item = toDoAt(EditIndex);
-    RecordFile::ensureFits(ToDoCount(), {&Title, &escaped}, kNoun);
-    item = {Done, Title, escaped};
-    ReloadToDos();
-    lstToDos->selectRow(toDoRow(EditIndex));
+    const qint32 index = commit(RecordStore::edited(
+        toDoAt(EditIndex), EditIndex, ToDoItem{Done, Title, RecordFile::escape(Description)}, ensureFits, kNoun));
+    lstToDos->selectRow(toDoRow(index));
 }

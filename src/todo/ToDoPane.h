@@ -1,9 +1,11 @@
 #pragma once
 
+#include "RecordStore.h"
 #include "ToDoItem.h"
 
 #include <QGroupBox>
 
+#include <memory>
 #include <optional>
 
 class DetailsBox;
@@ -37,6 +39,9 @@ public:
     void ReloadToDos();
     // Puts a whole table in place of the old one and writes it.
     void replaceToDos(QList<ToDoItem> table);
+    // After another writer changed the file: reads it again and shows it,
+    // the same item still selected when it is still there.
+    void takeOutsideChange();
     // Writes the page of pending to-do items from the two templates.
     void UpdateToDoHTML();
 
@@ -63,6 +68,10 @@ private:
     QString toDoRow(qint32 index) const;
     ToDoItem &toDoAt(qint32 index);
     QString dataFolder() const;
+    using File = RecordStore::TableFile<ToDoItem, ToDoFile::Encoder>;
+    File &file();
+    // Applies a command's change, saves it, and shows the table.
+    qint32 commit(const RecordStore::Change<ToDoItem> &change);
 
     PaneHost &host_;
 
@@ -81,4 +90,5 @@ private:
     QAction *mnuToDoCompleted = nullptr;
 
     QList<ToDoItem> ToDos;
+    std::unique_ptr<File> file_;
 };

@@ -1,0 +1,108 @@
+#include "SeenFile.h"
+
+#include "FileOps.h"
+
+#include <QFile>
+
+#include <sys/stat.h>
+#include <time.h>
+
+namespace {
+
+qint64 nanoseconds(const struct timespec &t)
+{
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+qint64 nowNs()
+{
+    struct timespec t;
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return nanoseconds(t);
+}
+
+// File systems stamp times from a clock that may advance only every few
+// milliseconds, and some (FAT, some network shares) keep whole seconds: a
+// stamp younger than this may be shared by a later write.
+constexpr qint64 TrustedAfterNs = 2'000'000'000;
+
+} // namespace
+
+SeenFile::Stamp SeenFile::stampOf(const QString &path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return {true,
+            quint64(st.st_dev),
+            quint64(st.st_ino),
+            qint64(st.st_size),
+            nanoseconds(st.st_mtim),
+            nanoseconds(st.st_ctim)};
+}
+
+namespace {
+// A stamp old enough that any later write must show in it.
+bool settled(const SeenFile::Stamp &stamp)
+{
+    const qint64 now = nowNs();
+    return now - stamp.modifiedNs > TrustedAfterNs && now - stamp.changedNs > TrustedAfterNs;
+}
+} // namespace
+
+void SeenFile::remember(const Stamp &stamp, const QByteArray &content)
+{
+    known_ = true;
+    stamp_ = stamp;
+    content_ = content;
+    trusted_ = settled(stamp);
+}
+
+void SeenFile::rememberMissing()
+{
+    remember({}, {});
+}
+
+void SeenFile::forget()
+{
+    *this = SeenFile();
+}
+
+bool SeenFile::changed(const QString &path)
+{
+    if (!known_)
+        return true;
+    const Stamp now = stampOf(path);
+    if (!now.exists || !stamp_.exists)
+        return now.exists != stamp_.exists;
+    if (now == stamp_ && trusted_)
+        return false;
+    if (now.size != stamp_.size)
+        return true;
+    // Same size, and a stamp that cannot tell: a sync tool that wrote the same
+    // bytes back, or a write within the same tick. The bytes decide, and a
+    // stamp they confirm once it is old enough is trusted from then on.
+    if (!FileOps::holds(path, content_))
+        return true;
+    const Stamp after = stampOf(path);
+    if (after == now) {
+        stamp_ = now;
+        trusted_ = settled(now);
+    }
+    return false;
+}
+
+StampedRead readStamped(const QString &path, qint64 largest)
+{
+    for (int attempt = 0;; ++attempt) {
+        const SeenFile::Stamp before = SeenFile::stampOf(path);
+        QByteArray content = FileOps::readWhole(path, largest);
+        const SeenFile::Stamp after = SeenFile::stampOf(path);
+        // A writer that replaced the file meanwhile left this read a mix of
+        // two stamps; the next read is of one file. Ever-busy writers get the
+        // last read, stamped as it was before it, which the next check counts
+        // as changed and reads again.
+        if (before == after || attempt == 3)
+            return {before, std::move(content)};
+    }
+}
