@@ -229,8 +229,11 @@ private slots:
         const QString before = toDoList()->textAt(toDoList()->selectedRows().first());
         QCOMPARE(selectedToDo(), QStringLiteral("Beta"));
         // The own write changed the folder; its check finds the file as written.
+        const ToDoItem *table = w->toDoPane()->toDos().constData();
         QTest::qWait(400);
         w->takeOutsideChanges();
+        // A reload would have read the table afresh.
+        QCOMPARE(w->toDoPane()->toDos().constData(), table);
         QCOMPARE(selectedToDo(), QStringLiteral("Beta"));
         QCOMPARE(toDoList()->textAt(toDoList()->selectedRows().first()), before);
         QVERIFY(box->services.messages.isEmpty());

@@ -131,7 +131,9 @@ void frmMain::takeOutsideChanges()
         return;
     // A dialog may be changing a record: the reload waits until it closes,
     // and so the record the dialog changes is the one it showed.
-    if (LostFocus || QApplication::activeModalWidget()) {
+    // A save under way looks at the file itself, and may fail and leave the
+    // change unseen: the check comes again after it.
+    if (LostFocus || QApplication::activeModalWidget() || appointments_->saving() || toDos_->saving()) {
         outsideCheck_->start(300);
         return;
     }

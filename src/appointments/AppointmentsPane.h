@@ -45,6 +45,8 @@ public:
     // After another writer changed the file: reads it again and shows it,
     // the same appointment still selected when it is still there.
     void takeOutsideChange();
+    // True in the middle of a save of the table.
+    bool saving() const { return file_ && file_->saving(); }
     // Turns the calendar to the day of `when`.
     void showDay(const QDateTime &when);
     void RefreshMonthMarks();

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QScopedValueRollback>
 
 #include <functional>
 #include <optional>
@@ -180,6 +181,9 @@ public:
     {
         modMain::ErrorTrap step(kind_.saveSource);
         BusyCursor busy;
+        // A check for outside changes that runs in the events below leaves
+        // them to this save, which looks at the file under the lock anyway.
+        const QScopedValueRollback saving(saving_, true);
         // Let the hourglass show, but take no user input in the middle of a save.
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         QStringList notes;
@@ -213,7 +217,7 @@ public:
     // stays as it was, not written over the file until the next change.
     bool takeOutsideChange(const QDateTime &now)
     {
-        if (!seen_.changed(kind_.path))
+        if (saving_ || !seen_.changed(kind_.path))
             return false;
         QStringList notes;
         modMain::ErrorTrap(kind_.loadSource)([&] {
@@ -227,6 +231,8 @@ public:
     }
 
     bool hasUnsaved() const { return !unsaved_.isEmpty(); }
+    // True in the middle of a save, whose events may call for a check.
+    bool saving() const { return saving_; }
 
 private:
     enum class Damaged {
@@ -309,6 +315,7 @@ private:
     QList<Record> &table_;
     SeenFile seen_;
     QList<Change<Record>> unsaved_;
+    bool saving_ = false;
 };
 
 } // namespace RecordStore

@@ -21,10 +21,16 @@ qint64 nowNs()
     return nanoseconds(t);
 }
 
-// File systems stamp times from a clock that may advance only every few
-// milliseconds, and some (FAT, some network shares) keep whole seconds: a
-// stamp younger than this may be shared by a later write.
-constexpr qint64 TrustedAfterNs = 2'000'000'000;
+// How young a stamp may be shared by a later write. File systems stamp
+// times from a clock that advances only every few milliseconds; those that
+// keep whole seconds (FAT, some network shares) show it by stamps without
+// nanoseconds, and get two of them.
+qint64 sharedFor(const SeenFile::Stamp &stamp)
+{
+    constexpr qint64 second = 1'000'000'000;
+    const bool wholeSeconds = stamp.modifiedNs % second == 0 && stamp.changedNs % second == 0;
+    return wholeSeconds ? 2 * second : second / 10;
+}
 
 } // namespace
 
@@ -46,7 +52,7 @@ namespace {
 bool settled(const SeenFile::Stamp &stamp)
 {
     const qint64 now = nowNs();
-    return now - stamp.modifiedNs > TrustedAfterNs && now - stamp.changedNs > TrustedAfterNs;
+    return now - stamp.modifiedNs > sharedFor(stamp) && now - stamp.changedNs > sharedFor(stamp);
 }
 } // namespace
 

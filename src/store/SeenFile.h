@@ -4,11 +4,11 @@
 #include <QString>
 
 // What a writer last read or wrote of a record file, to tell whether anyone
-// else has changed it since. Another writer replaces the file whole, which
-// gives it a new inode, but the system may hand the old inode number on and
-// stamp both within one tick of its clock; so a file that looks the same by
-// its stamp while that stamp is too recent to trust, and a file whose stamp
-// changed, are told apart by their bytes.
+// else has changed it since. A writer that replaces the file whole gives it
+// a new inode; but a file written in place keeps its inode, and the system
+// stamps two writes within one tick of its clock alike. So a file that looks
+// the same by a stamp too young to trust, and a file whose stamp changed but
+// not its size, are told apart by their bytes.
 class SeenFile
 {
 public:

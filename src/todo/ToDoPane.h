@@ -42,6 +42,8 @@ public:
     // After another writer changed the file: reads it again and shows it,
     // the same item still selected when it is still there.
     void takeOutsideChange();
+    // True in the middle of a save of the table.
+    bool saving() const { return file_ && file_->saving(); }
     // Writes the page of pending to-do items from the two templates.
     void UpdateToDoHTML();
 
