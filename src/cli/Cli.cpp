@@ -36,6 +36,8 @@ const std::map<QString, Command> &commands()
         {QStringLiteral("check"), {check, {}, {}, 0}},
         {QStringLiteral("backups"), {backups, {}, {}, 0}},
         {QStringLiteral("restore"), {restore, {}, {QStringLiteral("--yes")}, 1}},
+        {QStringLiteral("sync"),
+         {sync, {QStringLiteral("--setup"), QStringLiteral("--user")}, {QStringLiteral("--insecure")}, 0}},
     };
     return table;
 }
@@ -157,6 +159,16 @@ Commands:
                              file is kept first under a new name. Without
                              --yes it only tells what it would do.
                                brindlewatch-cli restore backups/todos-20261207-081500-01.cal --yes
+  sync --setup URL [--user NAME] [--insecure]
+                             Finds the calendars of a CalDAV account at URL
+                             and records in the [Sync] section of %3 the
+                             one for appointments and the one for to-do
+                             items; the others found are listed. The password
+                             comes from $BRINDLEWATCH_PASSWORD or the file
+                             named by $BRINDLEWATCH_PASSWORD_FILE (mode 600),
+                             and is never stored. --insecure skips the
+                             certificate check, for a server on this machine.
+                               brindlewatch-cli sync --setup https://dav.example.org/ --user ann
 
 Options:
   --data DIR                 The data folder to work on.
@@ -165,7 +177,8 @@ Options:
 
 Exit status: 0 done, 1 nothing found or problems found or not confirmed,
 2 bad command line or input, 3 the folder is in use (Brindlewatch or another
-brindlewatch-cli holds it), 4 a file could not be read or written.
+brindlewatch-cli holds it), 4 a file could not be read or written, or a
+server could not be reached or refused.
 
 On a terminal, control characters in the records show as "cat -v" shows
 them: ESC as ^[, BEL as ^G.

@@ -25,6 +25,7 @@ int importCalendar(DataFolder &data, const Arguments &args, const Context &conte
 int check(DataFolder &data, const Arguments &args, const Context &context);
 int backups(DataFolder &data, const Arguments &args, const Context &context);
 int restore(DataFolder &data, const Arguments &args, const Context &context);
+int sync(DataFolder &data, const Arguments &args, const Context &context);
 
 // A record's text as a command prints it: visible escapes on a terminal,
 // where a stray ESC could recolour or rewrite the screen; as stored

@@ -144,8 +144,9 @@ completion=$(
   complete_words brindlewatch-cli --data /tmp ag
   complete_words brindlewatch-cli upcoming --w
   complete_words brindlewatch-cli restore --
+  complete_words brindlewatch-cli sync --s
 )
-[ "$completion" = $'upcoming\nagenda\n--within\n--yes' ] || fail "bash completion offered: $(echo "$completion" | paste -sd '|')"
+[ "$completion" = $'upcoming\nagenda\n--within\n--yes\n--setup' ] || fail "bash completion offered: $(echo "$completion" | paste -sd '|')"
 
 # The user: a home of their own with no data yet, and XDG_DATA_HOME unset, so
 # the installed copy keeps its data in ~/.local/share/brindlewatch.
