@@ -1,5 +1,6 @@
 #include "Appointment.h"
 #include "FileOps.h"
+#include "FileSizeLimit.h"
 #include "OleDate.h"
 #include "RecordFile.h"
 #include "ScopedZone.h"
@@ -9,9 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
 #include <cstring>
-#include <sys/resource.h>
 
 namespace {
 
@@ -224,20 +223,8 @@ private slots:
             f.write(old);
         }
         // A file-size limit makes the write fail part way, for any user.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        rlimit tight = saved;
-        tight.rlim_cur = 4096;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-        bool threw = false;
-        try {
-            FileOps::writeWhole(path, QByteArray(100'000, 'x'));
-        } catch (const AppError &) {
-            threw = true;
-        }
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
-        QVERIFY(threw);
+        QCOMPARE(throwsUnderFileSizeLimit(4096, [&] { FileOps::writeWhole(path, QByteArray(100'000, 'x')); }),
+                 std::optional(true));
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), old);

@@ -4,6 +4,7 @@
 #include "AppError.h"
 #include "Appointment.h"
 #include "FileOps.h"
+#include "FileSizeLimit.h"
 #include "RecordFile.h"
 #include "ToDoItem.h"
 
@@ -11,9 +12,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using Step = FileOps::Step;
 Q_DECLARE_METATYPE(FileOps::Step)
@@ -428,20 +426,12 @@ private slots:
         FileOps::writeWhole(file, kAppointments);
         const QByteArray big(60'000, 'x');
         // A file-size limit makes the write fail part way, for any user.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved{};
-        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        rlimit tight = saved;
-        tight.rlim_cur = 4096;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
-        bool threw = false;
-        try {
+        QCOMPARE(throwsUnderFileSizeLimit(
+                     4096,
+                     [&] {
             FileOps::writeWhole(file, QList<QByteArrayView>{"small", big, big});
-        } catch (const AppError &) {
-            threw = true;
-        }
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
-        QVERIFY(threw);
+                     }),
+                 std::optional(true));
         QCOMPARE(FileOps::readWhole(file), kAppointments);
         QCOMPARE(QDir(own.path()).entryList(QDir::Files), QStringList{"appointments.cal"});
     }
