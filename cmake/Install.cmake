@@ -157,6 +157,24 @@ install(CODE "
 ")
 install(FILES ${bw_pack}/systemd/brindlewatch-reminders.timer DESTINATION lib/systemd/user)
 
+# Sync: a systemd user timer runs "brindlewatch-cli sync" every five minutes.
+# Its unit names the tool by its whole path, known only when installing, as
+# the reminders' unit names its script.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_BINDIR}")
+  set(bw_cli_at "${CMAKE_INSTALL_BINDIR}/brindlewatch-cli")
+else()
+  set(bw_cli_at "\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/brindlewatch-cli")
+endif()
+install(CODE "
+  set(BW_CLI_FULL_PATH \"${bw_cli_at}\")
+  configure_file(\"${bw_pack}/systemd/brindlewatch-sync.service.in\"
+                 \"${bw_out}/systemd/brindlewatch-sync.service\" @ONLY)
+  file(INSTALL \"${bw_out}/systemd/brindlewatch-sync.service\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/user\"
+       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+")
+install(FILES ${bw_pack}/systemd/brindlewatch-sync.timer DESTINATION lib/systemd/user)
+
 # The Debian package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME brindlewatch)

@@ -37,7 +37,10 @@ const std::map<QString, Command> &commands()
         {QStringLiteral("backups"), {backups, {}, {}, 0}},
         {QStringLiteral("restore"), {restore, {}, {QStringLiteral("--yes")}, 1}},
         {QStringLiteral("sync"),
-         {sync, {QStringLiteral("--setup"), QStringLiteral("--user")}, {QStringLiteral("--insecure")}, 0}},
+         {sync,
+          {QStringLiteral("--setup"), QStringLiteral("--user")},
+          {QStringLiteral("--insecure"), QStringLiteral("--force-delete")},
+          0}},
     };
     return table;
 }
@@ -164,11 +167,22 @@ Commands:
                              and records in the [Sync] section of %3 the
                              one for appointments and the one for to-do
                              items; the others found are listed. The password
-                             comes from $BRINDLEWATCH_PASSWORD or the file
+                             comes from $BRINDLEWATCH_PASSWORD, the file
                              named by $BRINDLEWATCH_PASSWORD_FILE (mode 600),
-                             and is never stored. --insecure skips the
-                             certificate check, for a server on this machine.
+                             or else the desktop's Secret Service
+                             (secret-tool store service brindlewatch user
+                             NAME server https://HOST), and is never stored.
+                             --insecure skips the certificate check, for a
+                             server on this machine.
                                brindlewatch-cli sync --setup https://dav.example.org/ --user ann
+  sync [--force-delete] [--insecure]
+                             Brings the records and those calendars in step
+                             both ways. An entry changed on both sides is
+                             kept twice, the server's version with
+                             (conflict) after its title. A run that would
+                             delete every synced appointment or to-do item
+                             on one side stops unless --force-delete is given.
+                               brindlewatch-cli sync
 
 Options:
   --data DIR                 The data folder to work on.

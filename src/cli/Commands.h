@@ -26,6 +26,8 @@ int check(DataFolder &data, const Arguments &args, const Context &context);
 int backups(DataFolder &data, const Arguments &args, const Context &context);
 int restore(DataFolder &data, const Arguments &args, const Context &context);
 int sync(DataFolder &data, const Arguments &args, const Context &context);
+// sync without --setup: the records and the server's collections brought in step.
+int syncRun(DataFolder &data, const Arguments &args, const Context &context);
 
 // A record's text as a command prints it: visible escapes on a terminal,
 // where a stray ESC could recolour or rewrite the screen; as stored

@@ -29,6 +29,9 @@ public:
     // past the wait, with FileFailed when it cannot be taken at all. The
     // window may go on running: its single-instance lock is not taken.
     void lock();
+    // Lets other writers in again, for a command that waits on something
+    // slower than a save (a server) between its reads and its writes.
+    void unlock() { lock_.reset(); }
 
     // How long lock() waits for another writer: WriteLock's own wait, or
     // BRINDLEWATCH_WRITE_LOCK_WAIT_MS milliseconds when that is set to a

@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+#include <cstdio>
+#include <functional>
 #include <utility>
 
 namespace Dav {
@@ -187,6 +189,120 @@ QList<Resource> parseMultistatus(const QByteArray &body, const QUrl &base)
     return resources;
 }
 
+QString keyOf(const QUrl &base, const QString &href)
+{
+    return resolved(base, href).path(QUrl::FullyDecoded);
+}
+
+QUrl urlOf(const QUrl &collection, const QString &key)
+{
+    QUrl url = collection;
+    url.setPath(key, QUrl::DecodedMode);
+    url.setQuery(QString());
+    url.setFragment(QString());
+    return url;
+}
+
+bool isStrong(const QByteArray &etag)
+{
+    return etag.size() >= 2 && etag.startsWith('"') && etag.endsWith('"');
+}
+
+Listing parseListing(const QByteArray &body, const QUrl &base)
+{
+    QXmlStreamReader xml(body);
+    QStringList stack;
+    Listing listing;
+    Item current;
+    QString href;
+    int responseStatus = 0;
+    bool sawMultistatus = false;
+    struct Found {
+        int status = 0;
+        std::optional<QByteArray> etag;
+        std::optional<QByteArray> data;
+        bool collection = false;
+    } found;
+
+    const QString multistatus = key(DavNs, u"multistatus");
+    const QString response = key(DavNs, u"response");
+    const QString propstat = key(DavNs, u"propstat");
+    const QString hrefKey = key(DavNs, u"href");
+    const QString status = key(DavNs, u"status");
+    const QString etag = key(DavNs, u"getetag");
+    const QString token = key(DavNs, u"sync-token");
+    const QString resourceType = key(DavNs, u"resourcetype");
+    const QString collection = key(DavNs, u"collection");
+    const QString data = key(CalDavNs, u"calendar-data");
+
+    while (!xml.atEnd()) {
+        const auto kind = xml.readNext();
+        if (kind == QXmlStreamReader::StartElement) {
+            const QString here = key(xml.namespaceUri(), xml.name());
+            const QString parent = stack.isEmpty() ? QString() : stack.last();
+            if (stack.isEmpty()) {
+                sawMultistatus = here == multistatus;
+                if (!sawMultistatus)
+                    throw Error{QStringLiteral("the answer is not a WebDAV multistatus")};
+            }
+            if (here == hrefKey || here == status || here == etag || here == token || here == data) {
+                const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+                if (here == hrefKey && parent == response)
+                    href = text;
+                else if (here == status && parent == response)
+                    responseStatus = statusOf(text);
+                else if (here == status && parent == propstat)
+                    found.status = statusOf(text);
+                else if (here == etag)
+                    found.etag = text.trimmed().toUtf8();
+                else if (here == data)
+                    found.data = text.toUtf8();
+                else if (here == token && parent == multistatus)
+                    listing.syncToken = text.trimmed();
+                continue;
+            }
+            stack << here;
+            if (here == response) {
+                current = Item{};
+                href.clear();
+                responseStatus = 0;
+            } else if (here == propstat) {
+                found = Found{};
+            } else if (here == collection && parent == resourceType) {
+                found.collection = true;
+            }
+        } else if (kind == QXmlStreamReader::EndElement) {
+            const QString here = stack.isEmpty() ? QString() : stack.takeLast();
+            if (here == propstat) {
+                if (fine(found.status)) {
+                    if (found.etag)
+                        current.etag = *found.etag;
+                    if (found.data)
+                        current.data = *found.data;
+                    current.collection = current.collection || found.collection;
+                    current.status = found.status;
+                } else if (current.status == 0) {
+                    current.status = found.status;
+                }
+            } else if (here == response && !href.isEmpty()) {
+                // A status of the response itself (a member removed, one
+                // that could not be given) stands above its propstats.
+                if (responseStatus != 0)
+                    current.status = responseStatus;
+                current.key = keyOf(base, href);
+                listing.items << current;
+            }
+        }
+    }
+    if (xml.hasError())
+        throw Error{QStringLiteral("the server's answer is not sound XML (%1 at line %2)")
+                        .arg(xml.errorString())
+                        .arg(xml.lineNumber())};
+    if (!sawMultistatus)
+        throw Error{QStringLiteral("the answer is not a WebDAV multistatus")};
+    return listing;
+}
+
 Client::Client(QString user, QString password, bool insecure, int timeoutMs)
     : user_(std::move(user))
     , password_(std::move(password))
@@ -194,6 +310,7 @@ Client::Client(QString user, QString password, bool insecure, int timeoutMs)
     , timeoutMs_(timeoutMs)
     , manager_(std::make_unique<QNetworkAccessManager>())
 {
+    trace_ = !qEnvironmentVariableIsEmpty("BRINDLEWATCH_SYNC_TRACE");
     // Credentials go with every request; nothing is remembered between them.
     manager_->setCookieJar(nullptr);
 }
@@ -211,6 +328,87 @@ bool Client::isLoopback(const QUrl &url)
     return address.setAddress(host) && address.isLoopback();
 }
 
+QNetworkRequest Client::prepared(const QUrl &url) const
+{
+    QNetworkRequest request(url);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    if (!user_.isEmpty()) {
+        // Sent at once rather than after a 401: servers that check no
+        // password still want to know who asks.
+        request.setRawHeader("Authorization", "Basic " + QString(user_ + u':' + password_).toUtf8().toBase64());
+    }
+    request.setTransferTimeout(timeoutMs_);
+    if (insecure_ && url.scheme() == QLatin1String("https")) {
+        QSslConfiguration tls = request.sslConfiguration();
+        tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+        request.setSslConfiguration(tls);
+    }
+    return request;
+}
+
+Reply Client::send(const Request &request)
+{
+    return send(QList<Request>{request}, 1).first();
+}
+
+QList<Reply> Client::send(const QList<Request> &requests, int parallel)
+{
+    QList<Reply> replies(requests.size());
+    QEventLoop loop;
+    qsizetype next = 0;
+    int running = 0;
+    std::function<void()> startNext = [&] {
+        while (running < parallel && next < requests.size()) {
+            const qsizetype at = next++;
+            const Request &r = requests[at];
+            replies[at].url = r.url;
+            if (insecure_ && !isLoopback(r.url)) {
+                replies[at].error = QStringLiteral("%1 is not a loopback host, where --insecure does not go")
+                                        .arg(r.url.host());
+                continue;
+            }
+            QNetworkRequest request = prepared(r.url);
+            for (const auto &[name, value] : r.headers)
+                request.setRawHeader(name, value);
+            QNetworkReply *reply = r.body.isEmpty() && r.method != "PUT"
+                                       ? manager_->sendCustomRequest(request, r.method)
+                                       : manager_->sendCustomRequest(request, r.method, r.body);
+            ++running;
+            QObject::connect(reply, &QNetworkReply::finished, &loop, [&, reply, at] {
+                Reply &out = replies[at];
+                out.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+                if (out.status == 0) {
+                    const bool late = reply->error() == QNetworkReply::OperationCanceledError
+                                      || reply->error() == QNetworkReply::TimeoutError;
+                    out.error = late ? QStringLiteral("%1 did not answer within %2 seconds")
+                                           .arg(out.url.toString(QUrl::RemoveUserInfo))
+                                           .arg(timeoutMs_ / 1000)
+                                     : QStringLiteral("%1: %2").arg(out.url.toString(QUrl::RemoveUserInfo),
+                                                                    reply->errorString());
+                } else {
+                    out.body = reply->readAll();
+                    out.etag = reply->rawHeader("ETag").trimmed();
+                }
+                if (trace_) {
+                    std::fprintf(stderr, "sync: request %s %s -> %d\n", requests[at].method.constData(),
+                                 out.url.toString(QUrl::RemoveUserInfo | QUrl::FullyEncoded).toUtf8().constData(),
+                                 out.status);
+                }
+                reply->deleteLater();
+                --running;
+                startNext();
+                if (running == 0 && next >= requests.size())
+                    loop.quit();
+            });
+        }
+    };
+    startNext();
+    if (running > 0)
+        loop.exec();
+    return replies;
+}
+
 QList<Resource> Client::propfind(const QUrl &start, int depth, const QStringList &properties, QUrl *answered)
 {
     const QByteArray body = requestBody(properties).toUtf8();
@@ -218,23 +416,9 @@ QList<Resource> Client::propfind(const QUrl &start, int depth, const QStringList
     for (int hop = 0;; ++hop) {
         if (insecure_ && !isLoopback(url))
             throw Error{QStringLiteral("%1 is not a loopback host, where --insecure does not go").arg(url.host())};
-        QNetworkRequest request(url);
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+        QNetworkRequest request = prepared(url);
         request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/xml; charset=utf-8"));
         request.setRawHeader("Depth", QByteArray::number(depth));
-        if (!user_.isEmpty()) {
-            // Sent at once rather than after a 401: servers that check no
-            // password still want to know who asks.
-            request.setRawHeader("Authorization", "Basic " + QString(user_ + u':' + password_).toUtf8().toBase64());
-        }
-        request.setTransferTimeout(timeoutMs_);
-        if (insecure_ && url.scheme() == QLatin1String("https")) {
-            QSslConfiguration tls = request.sslConfiguration();
-            tls.setPeerVerifyMode(QSslSocket::VerifyNone);
-            request.setSslConfiguration(tls);
-        }
-
         std::unique_ptr<QNetworkReply> reply(manager_->sendCustomRequest(request, "PROPFIND", body));
         QEventLoop loop;
         QTimer whole;

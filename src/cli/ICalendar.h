@@ -42,6 +42,33 @@ struct Imported {
 // become a record.
 Imported read(const QByteArray &text);
 
+// One calendar object resource of a CalDAV collection, made into a record:
+// an event (its master, when it recurs) or a to-do. Anything else, or one
+// that cannot become a record, is Other, with `why` saying so.
+struct Entry {
+    enum class Kind { Other, Event, ToDo };
+    Kind kind = Kind::Other;
+    QByteArray uid;
+    Appointment appointment;
+    ToDoItem toDo;
+    QString why;
+};
+Entry readEntry(const QByteArray &text);
+
+// A resource of its own for a record, with the UID given.
+QByteArray newEntry(const Appointment &a, const QByteArray &uid, const QDateTime &now);
+QByteArray newEntry(const ToDoItem &t, const QByteArray &uid, const QDateTime &now);
+
+// The server's resource with the fields that differ between `was` and `now`
+// rewritten, and nothing else: recurrence, alarms, attendees and every
+// property the records do not hold stay as the server had them. A `uid`
+// given replaces the resource's UID. Throws Error for a resource without
+// an event or to-do to rewrite.
+QByteArray editedEntry(const QByteArray &server, const Appointment &was, const Appointment &now, const QDateTime &stamp,
+                       const QByteArray &uid = {});
+QByteArray editedEntry(const QByteArray &server, const ToDoItem &was, const ToDoItem &now, const QDateTime &stamp,
+                       const QByteArray &uid = {});
+
 // Limits of read() that no real calendar meets. A line, once unfolded, holds
 // at most kLongestLine bytes: the longest text a record holds, 65,535
 // characters, takes at most 262,140 bytes in UTF-8 (escaped characters take

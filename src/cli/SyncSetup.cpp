@@ -4,26 +4,18 @@
 
 #include "DataFiles.h"
 #include "Dav.h"
+#include "Password.h"
 #include "PrivateProfile.h"
 
-#include <QFile>
 #include <QTextStream>
 
 #include <algorithm>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace Cli {
 
 namespace {
 
 constexpr QLatin1String Section("Sync");
-// The most a password file holds; more is surely not a password.
-constexpr qint64 LargestPasswordFile = 4096;
 
 const QString Principal = QStringLiteral("DAV:current-user-principal");
 const QString ResourceType = QStringLiteral("DAV:resourcetype");
@@ -50,65 +42,6 @@ QUrl serverUrl(const QString &text)
         throw Failure{BadInput, QStringLiteral("give the user with --user and the password in "
                                                "BRINDLEWATCH_PASSWORD, not in the address")};
     return url;
-}
-
-// The first line of a file that only its owner may read or write.
-QString passwordFromFile(const QString &path)
-{
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        throw Failure{FileFailed, QStringLiteral("cannot read the password file %1 (BRINDLEWATCH_PASSWORD_FILE): %2")
-                                      .arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
-    }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        throw Failure{
-            BadInput,
-            QStringLiteral("the password file %1 (BRINDLEWATCH_PASSWORD_FILE) is not a regular file").arg(path)};
-    }
-    if ((st.st_mode & 077) != 0) {
-        throw Failure{BadInput, QStringLiteral("the password file %1 may be read or written by others (mode %2); "
-                                               "make it the owner's alone with chmod 600")
-                                    .arg(path)
-                                    .arg(st.st_mode & 07777, 4, 8, QChar(u'0'))};
-    }
-    if (st.st_size > LargestPasswordFile)
-        throw Failure{BadInput, QStringLiteral("the password file %1 is too large for a password").arg(path)};
-    QByteArray bytes(st.st_size + 1, '\0');
-    qint64 got = 0;
-    for (;;) {
-        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            throw Failure{FileFailed, QStringLiteral("cannot read the password file %1: %2")
-                                          .arg(path, QString::fromLocal8Bit(std::strerror(errno)))};
-        }
-        got += n;
-        if (n == 0 || got >= bytes.size())
-            break;
-    }
-    bytes.truncate(got);
-    const qsizetype end = bytes.indexOf('\n');
-    if (end >= 0)
-        bytes.truncate(end);
-    if (bytes.endsWith('\r'))
-        bytes.chop(1);
-    return QString::fromUtf8(bytes);
-}
-
-QString password()
-{
-    const QString given = qEnvironmentVariable("BRINDLEWATCH_PASSWORD");
-    if (!given.isEmpty())
-        return given;
-    const QString file = qEnvironmentVariable("BRINDLEWATCH_PASSWORD_FILE");
-    return file.isEmpty() ? QString() : passwordFromFile(file);
 }
 
 QString text(const QUrl &url)
@@ -190,10 +123,8 @@ void store(const QString &prefs, const QString &key, const QString &value)
 
 int sync(DataFolder &data, const Arguments &args, const Context &context)
 {
-    if (!args.has(QStringLiteral("--setup"))) {
-        throw Failure{BadInput, QStringLiteral("sync wants --setup URL to find the calendars of an account "
-                                               "(see --help)")};
-    }
+    if (!args.has(QStringLiteral("--setup")))
+        return syncRun(data, args, context);
     const QUrl url = serverUrl(args.value(QStringLiteral("--setup")));
     const QString user = args.value(QStringLiteral("--user"));
     if (std::any_of(user.begin(), user.end(), [](QChar c) { return c.unicode() < 0x20 || c == u':'; }))
@@ -206,7 +137,7 @@ int sync(DataFolder &data, const Arguments &args, const Context &context)
                                                "localhost), not %1")
                                     .arg(url.host())};
     }
-    const QString secret = password();
+    const QString secret = Password::find(url, user);
     if (!secret.isEmpty() && user.isEmpty())
         throw Failure{BadInput, QStringLiteral("a password is given but no --user to go with it")};
     if (insecure) {

@@ -16,6 +16,8 @@ inline constexpr QLatin1String Backups("backups");
 // An import's change of both record files, while it is being made.
 inline constexpr QLatin1String Journal("records.journal");
 inline constexpr QLatin1String Prefs("prefs.ini");
+// What the records and a calendar server held when they were last in step.
+inline constexpr QLatin1String SyncState("sync.state");
 inline constexpr QLatin1String Categories("category.txt");
 inline constexpr QLatin1String PageTemplate("template_page.txt");
 inline constexpr QLatin1String ItemTemplate("template_item.txt");

@@ -73,7 +73,8 @@ for f in logo.gif template_page.txt template_item.txt category.txt "Read Me.txt"
 done
 for f in "${desktop#"$root"/}" "${metainfo#"$root"/}" usr/share/man/man1/brindlewatch.1.gz usr/share/man/man1/brindlewatch-cli.1.gz \
   usr/share/bash-completion/completions/brindlewatch-cli usr/lib/systemd/user/brindlewatch-reminders.service \
-  usr/lib/systemd/user/brindlewatch-reminders.timer usr/share/doc/brindlewatch/copyright \
+  usr/lib/systemd/user/brindlewatch-reminders.timer usr/lib/systemd/user/brindlewatch-sync.service \
+  usr/lib/systemd/user/brindlewatch-sync.timer usr/share/doc/brindlewatch/copyright \
   usr/share/doc/brindlewatch/changelog.gz usr/share/icons/hicolor/scalable/apps/brindlewatch.svg; do
   [ -f "$root/$f" ] || fail "/$f is missing"
 done
@@ -118,6 +119,23 @@ if [ -s "$work/verify.txt" ]; then
 fi
 grep -qx 'Type=oneshot' "$root/usr/lib/systemd/user/brindlewatch-reminders.service" || fail "the service is not Type=oneshot"
 grep -qx 'WantedBy=timers.target' "$root/usr/lib/systemd/user/brindlewatch-reminders.timer" || fail "the timer is not wanted by timers.target"
+# The sync timer's units, checked the same way.
+cp "$root"/usr/lib/systemd/user/brindlewatch-sync.* "$work/units/"
+sed -i "s#^ExecStart=/#ExecStart=$root/#" "$work/units/brindlewatch-sync.service"
+XDG_RUNTIME_DIR="$work/runtime" MANPATH="$root/usr/share/man" \
+  systemd-analyze --user verify "$work/units/brindlewatch-sync.service" "$work/units/brindlewatch-sync.timer" \
+  >"$work/verify-sync.txt" 2>&1 || fail "systemd-analyze verify rejected the sync units"
+if [ -s "$work/verify-sync.txt" ]; then
+  cat "$work/verify-sync.txt"
+  fail "systemd-analyze verify reported problems in the sync units"
+fi
+sync_service="$root/usr/lib/systemd/user/brindlewatch-sync.service"
+grep -qx 'Type=oneshot' "$sync_service" || fail "the sync service is not Type=oneshot"
+grep -qx 'ExecStart=/usr/bin/brindlewatch-cli sync' "$sync_service" ||
+  fail "the sync service does not run the installed tool: $(grep '^ExecStart' "$sync_service")"
+# The unit must start without the file, which a user with a Secret Service never writes.
+grep -qx 'EnvironmentFile=-%E/brindlewatch/sync.env' "$sync_service" || fail "the sync service has no optional sync.env"
+grep -qx 'WantedBy=timers.target' "$root/usr/lib/systemd/user/brindlewatch-sync.timer" || fail "the sync timer is not wanted by timers.target"
 
 step "man --warnings"
 for page in "$root"/usr/share/man/man1/*.1.gz; do

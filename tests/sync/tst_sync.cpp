@@ -10,124 +10,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "Servers.h"
+
+using namespace SyncTest;
+
 #include <memory>
 
 #include <sys/stat.h>
 
 namespace {
-
-const QString Cli = QStringLiteral(BW_CLI);
-const QString Helper = QStringLiteral(BW_SOURCE_DIR "/tests/sync/dav.py");
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// A server of the test's own; it is stopped when this ends.
-struct Server {
-    QTemporaryDir storage;
-    QProcess process;
-    QString base; // http://127.0.0.1:PORT, without a slash at the end
-
-    ~Server()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(5000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-};
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-// Starts `program` with its arguments, %PORT and %DIR filled in, and waits
-// until the port takes connections; null when it never does.
-std::unique_ptr<Server> start(const QString &program, const QStringList &arguments)
-{
-    auto server = std::make_unique<Server>();
-    const quint16 port = freePort();
-    if (!server->storage.isValid() || port == 0)
-        return nullptr;
-    QStringList args;
-    for (QString a : arguments)
-        args << a.replace(QLatin1String("%PORT"), QString::number(port))
-                    .replace(QLatin1String("%DIR"), server->storage.path() + QStringLiteral("/store"));
-    server->process.setProcessChannelMode(QProcess::MergedChannels);
-    server->process.start(program, args);
-    if (!server->process.waitForStarted(10000))
-        return nullptr;
-    for (int i = 0; i < 150; ++i) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, port);
-        if (probe.waitForConnected(200)) {
-            server->base = QStringLiteral("http://127.0.0.1:%1").arg(port);
-            return server;
-        }
-        if (server->process.state() == QProcess::NotRunning)
-            break;
-        QTest::qWait(100);
-    }
-    qWarning().noquote() << program << "did not come up:" << server->process.readAll();
-    return nullptr;
-}
-
-// The helper through python3-requests, an independent client.
-QString helper(const QStringList &arguments)
-{
-    QProcess p;
-    p.start(QStringLiteral("python3"), QStringList{Helper} + arguments);
-    if (!p.waitForFinished(30000) || p.exitCode() != 0) {
-        qWarning().noquote() << "dav.py" << arguments << p.readAllStandardError();
-        return QStringLiteral("failed");
-    }
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
-Run runCli(const QString &data, const QStringList &arguments, const QProcessEnvironment &extra = {})
-{
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("BRINDLEWATCH_PASSWORD"));
-    env.remove(QStringLiteral("BRINDLEWATCH_PASSWORD_FILE"));
-    for (const QString &k : extra.keys())
-        env.insert(k, extra.value(k));
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(Cli, QStringList{QStringLiteral("--data"), data, QStringLiteral("sync")} + arguments);
-    Run run;
-    if (!p.waitForFinished(90000)) {
-        p.kill();
-        p.waitForFinished();
-        return run;
-    }
-    run.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    run.out = QString::fromUtf8(p.readAllStandardOutput());
-    run.err = QString::fromUtf8(p.readAllStandardError());
-    return run;
-}
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void put(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // The lines of each section, by name, as the file has them.
 QMap<QString, QStringList> sections(const QByteArray &bytes)
@@ -159,11 +50,6 @@ int lines(const QString &text)
     return int(text.count(u'\n'));
 }
 
-bool installed(const QString &program)
-{
-    return !QStandardPaths::findExecutable(program).isEmpty();
-}
-
 } // namespace
 
 class tst_sync : public QObject
@@ -193,19 +79,10 @@ class tst_sync : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(QFileInfo(Cli).isExecutable());
-        requests_ = QProcess::execute(QStringLiteral("python3"),
-                                      {QStringLiteral("-c"), QStringLiteral("import requests")})
-                    == 0;
+        QVERIFY(QFileInfo(Tool).isExecutable());
+        requests_ = QProcess::execute(python(), {QStringLiteral("-c"), QStringLiteral("import requests")}) == 0;
         if (installed(QStringLiteral("radicale")) && requests_) {
-            const QStringList common{QStringLiteral("-C"),
-                                     QString(),
-                                     QStringLiteral("--server-hosts"),
-                                     QStringLiteral("127.0.0.1:%PORT"),
-                                     QStringLiteral("--rights-type"),
-                                     QStringLiteral("authenticated"),
-                                     QStringLiteral("--storage-filesystem-folder"),
-                                     QStringLiteral("%DIR")};
+            const QStringList &common = RadicaleArguments;
             radicale_ = start(QStringLiteral("radicale"),
                               common + QStringList{QStringLiteral("--auth-type"), QStringLiteral("none")});
             QVERIFY2(radicale_, "radicale did not start");
@@ -233,12 +110,9 @@ private slots:
                                                QStringLiteral("--auth-htpasswd-filename"), users,
                                                QStringLiteral("--auth-htpasswd-encryption"), QStringLiteral("plain")});
         }
-        wrong_ = start(QStringLiteral("python3"), {Helper, QStringLiteral("serve"), QStringLiteral("%PORT")});
+        wrong_ = start(python(), {Helper, QStringLiteral("serve"), QStringLiteral("%PORT")});
         if (installed(QStringLiteral("xandikos"))) {
-            xandikos_ = start(QStringLiteral("xandikos"),
-                              {QStringLiteral("-d"), QStringLiteral("%DIR"), QStringLiteral("--defaults"),
-                               QStringLiteral("-l"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                               QStringLiteral("%PORT")});
+            xandikos_ = startXandikos();
             QVERIFY2(xandikos_, "xandikos did not start");
         }
     }
@@ -369,7 +243,8 @@ private slots:
             << QStringList{"--setup", "ftp://example.com/"} << -1 << 2 << "--setup wants";
         QTest::newRow("password in the address")
             << QStringList{"--setup", "https://u:p@example.com/"} << -1 << 2 << "not in the address";
-        QTest::newRow("no setup") << QStringList{"--user", "u"} << -1 << 2 << "sync wants --setup";
+        // Without --setup it syncs, which wants the calendars --setup finds.
+        QTest::newRow("no setup") << QStringList{"--user", "u"} << -1 << 2 << "no calendar to sync with";
         QTest::newRow("nothing listening") << QStringList{"--setup", nowhere} << -1 << 4 << "prefs.ini was not changed";
     }
 
