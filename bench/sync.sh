@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times brindlewatch-cli sync against Radicale and Xandikos on loopback:
-#   bench/sync.sh BUILD [ENTRIES]
+#   bench/sync.sh BUILD [ENTRIES] [SERVERS]     SERVERS: "radicale xandikos" by default
 # - a first sync that brings ENTRIES entries (half events, half to-dos) from
 #   the server into an empty data folder; the server's collection is written
 #   straight into its storage folder beforehand, which no client could do
@@ -11,6 +11,7 @@
 set -euo pipefail
 build=${1:?build folder}
 entries=${2:-10000}
+servers=${3:-radicale xandikos}
 cli=$(cd "$build" && pwd)/brindlewatch-cli
 py=/usr/bin/python3
 work=$(mktemp -d)
@@ -47,10 +48,14 @@ data_for() {
 
 ms() { local s e; s=$(date +%s%N); "$@" >/dev/null; e=$(date +%s%N); echo $(((e - s) / 1000000)); }
 
+# The median of 7 runs: wall ms, then the tool's own CPU ms (user + system).
 median_noop() {
-  local data=$1 times=()
-  for _ in 1 2 3 4 5 6 7; do times+=("$(ms "$cli" --data "$data" sync)"); done
-  printf '%s\n' "${times[@]}" | sort -n | sed -n 4p
+  local data=$1 runs=() TIMEFORMAT='%R %U %S' t
+  for _ in 1 2 3 4 5 6 7; do
+    t=$({ time "$cli" --data "$data" sync >/dev/null; } 2>&1)
+    runs+=("$(awk '{printf "%d %d", $1 * 1000, ($2 + $3) * 1000}' <<<"$t")")
+  done
+  printf '%s\n' "${runs[@]}" | sort -n | sed -n 4p
 }
 
 # Radicale: the collection written into its storage folder.
@@ -79,7 +84,7 @@ git -C "$xstore/user/calendars/big" add -A >/dev/null
 git -C "$xstore/user/calendars/big" -c user.name=bench -c user.email=bench@localhost commit -qm entries
 
 export BRINDLEWATCH_PASSWORD=
-for server in radicale xandikos; do
+for server in $servers; do
   if [ "$server" = radicale ]; then
     base="http://127.0.0.1:$rport/ann"; user=ann
   else
@@ -87,7 +92,7 @@ for server in radicale xandikos; do
   fi
   down=$(data_for "$server-down" "$base/big/" "$user")
   first=$(ms "$cli" --data "$down" sync)
-  noop=$(median_noop "$down")
+  read -r noop noopcpu < <(median_noop "$down")
   requests=$(BRINDLEWATCH_SYNC_TRACE=1 "$cli" --data "$down" sync 2>&1 >/dev/null | grep -c '^sync: request' || true)
   up=$(data_for "$server-up" "$base/up/" "$user")
   $py - "$up" <<'PY'
@@ -105,5 +110,5 @@ PY
   mv "$up/local.ics" "$work/local-$server.ics"
   "$cli" --data "$up" import "$work/local-$server.ics" >/dev/null
   upload=$(ms "$cli" --data "$up" sync)
-  echo "$server: first sync of $entries entries from the server: $first ms; a sync with nothing to do: $noop ms (median of 7), $requests request(s); first sync sending 1,000 entries: $upload ms"
+  echo "$server: first sync of $entries entries from the server: $first ms; a sync with nothing to do: $noop ms (median of 7; the tool's CPU $noopcpu ms), $requests request(s); first sync sending 1,000 entries: $upload ms"
 done

@@ -186,9 +186,10 @@ month calendar, the selected day's appointments and a to-do list. Every
 change is saved at once, and the record files are backed up at every start.
 
 The command-line companion, brindlewatch-cli, shows the day's agenda, lists
-and searches the records, imports and exports iCalendar files, and checks
-and restores the record files. A systemd user timer, off until a user turns
-it on, shows appointments as they start with notify-send.")
+and searches the records, imports and exports iCalendar files, syncs them
+both ways with a CalDAV server, and checks and restores the record files.
+Two systemd user timers, off until a user turns them on, show appointments
+as they start with notify-send and sync every five minutes.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -12,7 +12,7 @@ cd "$here"
 
 packages=(g++ cmake ninja-build pkg-config qt6-base-dev libical-dev fonts-dejavu-core fonts-dejavu-extra fonts-liberation)
 test_packages=(xvfb xauth openbox xdotool x11-utils tidy trayer clang libclang-rt-14-dev python3 python3-icalendar
-  radicale xandikos python3-requests libsecret-tools gnome-keyring dbus-daemon
+  radicale xandikos python3-requests libsecret-tools gnome-keyring dbus-daemon openssl
   locales tzdata clang-format
   lintian desktop-file-utils appstream systemd man-db dpkg-dev file bash-completion
   weston xwayland qt6-wayland imagemagick)

@@ -36,9 +36,15 @@ namespace {
 using SyncState::Kind;
 
 const QString ConflictMark = QStringLiteral(" (conflict)");
-// Hrefs in one calendar-multiget, and requests in flight at once.
+// Hrefs in one calendar-multiget, and requests in flight at once: the
+// servers measured answer one at a time, and a second request in flight
+// keeps them busy while the first answer travels; more would only queue.
 constexpr int Batch = 100;
-constexpr int Parallel = 4;
+constexpr int Parallel = 2;
+// How long a request may go without a byte in either direction: a server
+// gathering a hundred entries from a large collection on a busy machine was
+// seen to need over 30 seconds.
+constexpr int Patience = 120'000;
 // A run that would delete every synced entry of a kind on one side, when
 // there were at least this many, waits for --force-delete: an emptied table
 // or a server answering with an empty calendar is more often a mistake.
@@ -349,6 +355,19 @@ public:
     // Throws Failure when the run would empty one side.
     void checkMassDelete(bool force, const QString &where) const;
 
+    // Whether the entries differ from those the state held.
+    bool changed() const
+    {
+        if (next_.size() != old_.size())
+            return true;
+        for (qsizetype j = 0; j < next_.size(); ++j) {
+            const SyncState::Entry &a = next_[j], &b = old_[j];
+            if (a.key != b.key || a.etag != b.etag || a.uid != b.uid || a.position != b.position
+                || a.content != b.content)
+                return true;
+        }
+        return false;
+    }
     QList<Push> &pushes() { return pushes_; }
     QList<SyncState::Entry> &next() { return next_; }
     const QList<LocalOp> &localOps() const { return ops_; }
@@ -371,9 +390,10 @@ private:
     }
     QByteArray uidFor() const { return QUuid::createUuid().toString(QUuid::WithoutBraces).toLatin1(); }
     QString newKey(const QByteArray &uid) const { return c_.key + QString::fromLatin1(uid) + QStringLiteral(".ics"); }
-    qsizetype addEntry(const QString &key, const QByteArray &etag, const QByteArray &uid, const QByteArray &content)
+    qsizetype addEntry(const QString &key, const QByteArray &etag, const QByteArray &uid, const QByteArray &content,
+                       qint32 position = -1)
     {
-        next_.append(SyncState::Entry{Of<Record>::kind, key, etag, uid, content, -1});
+        next_.append(SyncState::Entry{Of<Record>::kind, key, etag, uid, content, position});
         return next_.size() - 1;
     }
     void pushNew(const QByteArray &body, const QByteArray &uid, const QByteArray &content)
@@ -515,10 +535,10 @@ void Lane<Record>::decide(QStringList &warnings)
                 ++counts_.gotDeleted;
             } else if (remoteChanged) {
                 ops_.append(LocalOp{LocalOp::Type::Replace, e.content, remoteContent, qint32(i)});
-                addEntry(e.key, etag, e.uid, remoteContent);
+                addEntry(e.key, etag, e.uid, remoteContent, qint32(i));
                 ++counts_.gotChanged;
             } else {
-                addEntry(e.key, etag, e.uid, e.content);
+                addEntry(e.key, etag, e.uid, e.content, qint32(i));
             }
             continue;
         }
@@ -533,7 +553,7 @@ void Lane<Record>::decide(QStringList &warnings)
                 continue;
             }
             if (remoteChanged && remoteContent == mine) {
-                addEntry(e.key, etag, e.uid, mine);
+                addEntry(e.key, etag, e.uid, mine, qint32(i));
                 continue;
             }
             const auto text = c_.fetched.constFind(e.key);
@@ -572,7 +592,7 @@ void Lane<Record>::decide(QStringList &warnings)
             } catch (const ICalendar::Error &) {
                 body = ICalendar::newEntry(table_[i], e.uid.isEmpty() ? uidFor() : e.uid, now_);
             }
-            const qsizetype at = addEntry(e.key, {}, e.uid, mine);
+            const qsizetype at = addEntry(e.key, {}, e.uid, mine, qint32(i));
             pushes_.append(
                 Push{Push::Type::Edit, e.key, Dav::isStrong(text->etag) ? text->etag : strongEtag, body, at});
             ++counts_.sentChanged;
@@ -923,7 +943,7 @@ int syncRun(DataFolder &data, const Arguments &args, const Context &context)
     for (qsizetype k = 0; k < collections.size(); ++k)
         collections[k].state = &state.collections[k];
 
-    Dav::Client client(user, secret, insecure);
+    Dav::Client client(user, secret, insecure, Patience);
     for (Collection &c : collections)
         list(client, c);
 
@@ -1044,7 +1064,11 @@ int syncRun(DataFolder &data, const Arguments &args, const Context &context)
         c.token = onlyOurs ? since.token : QString();
     }
 
-    // The new state of each collection: its token and its entries.
+    // The record files and the state, written together under the lock.
+    bool stateChanged = false;
+    for (const Collection &c : collections)
+        stateChanged = stateChanged || c.state->token != c.token;
+    stateChanged = stateChanged || (appointmentLane && appointmentLane->changed()) || (toDoLane && toDoLane->changed());
     for (Collection &c : collections) {
         c.state->token = c.token;
         c.state->entries.clear();
@@ -1053,41 +1077,49 @@ int syncRun(DataFolder &data, const Arguments &args, const Context &context)
         if (toDoLane && &toDoLane->collection() == &c)
             c.state->entries += toDoLane->next();
     }
-
-    // The record files and the state, written together under the lock.
-    data.lock();
-    QList<Appointment> appointmentsNow = data.appointments(DataFolder::Use::Write, *context.err);
-    QList<ToDoItem> toDosNow = data.toDos(DataFolder::Use::Write, *context.err);
+    const bool appointmentOps = appointmentLane && !appointmentLane->localOps().isEmpty();
+    const bool toDoOps = toDoLane && !toDoLane->localOps().isEmpty();
     QStringList notes;
-    const bool appointmentsChanged = appointmentLane && apply(appointmentsNow, appointmentLane->localOps(), notes);
-    const bool toDosChanged = toDoLane && apply(toDosNow, toDoLane->localOps(), notes);
-    QList<std::pair<QString, QByteArray>> files;
-    try {
-        RecordFile::ensureFits(appointmentsNow.size(), {}, QStringLiteral("appointment"));
-        RecordFile::ensureFits(toDosNow.size(), {}, QStringLiteral("to-do item"));
-        if (appointmentsChanged)
-            files.append({DataFiles::Appointments, AppointmentFile::encode(appointmentsNow)});
+    if (appointmentOps || toDoOps || stateChanged) {
+        data.lock();
+        QList<Appointment> appointmentsNow;
+        QList<ToDoItem> toDosNow;
+        bool appointmentsChanged = false, toDosChanged = false;
+        if (appointmentOps || toDoOps) {
+            appointmentsNow = data.appointments(DataFolder::Use::Write, *context.err);
+            toDosNow = data.toDos(DataFolder::Use::Write, *context.err);
+            appointmentsChanged = appointmentOps && apply(appointmentsNow, appointmentLane->localOps(), notes);
+            toDosChanged = toDoOps && apply(toDosNow, toDoLane->localOps(), notes);
+        }
+        QList<std::pair<QString, QByteArray>> files;
+        try {
+            RecordFile::ensureFits(appointmentsNow.size(), {}, QStringLiteral("appointment"));
+            RecordFile::ensureFits(toDosNow.size(), {}, QStringLiteral("to-do item"));
+            if (appointmentsChanged)
+                files.append({DataFiles::Appointments, AppointmentFile::encode(appointmentsNow)});
+            if (toDosChanged)
+                files.append({DataFiles::ToDos, ToDoFile::encode(toDosNow)});
+            if (!files.isEmpty())
+                Journal::replaceTogether(data.path(), files);
+        } catch (const AppError &e) {
+            throw Failure{FileFailed, e.description() + QStringLiteral("; the next sync finishes the work")};
+        }
+        // Where the tables changed, each entry's place is looked up again.
+        for (Collection &c : collections) {
+            QList<SyncState::Entry> events, items;
+            for (const SyncState::Entry &e : std::as_const(c.state->entries))
+                (e.kind == Kind::Event ? events : items) << e;
+            if (appointmentsChanged)
+                place(events, appointmentsNow);
+            if (toDosChanged)
+                place(items, toDosNow);
+            c.state->entries = events + items;
+        }
+        SyncState::write(statePath, state);
         if (toDosChanged)
-            files.append({DataFiles::ToDos, ToDoFile::encode(toDosNow)});
-        if (!files.isEmpty())
-            Journal::replaceTogether(data.path(), files);
-    } catch (const AppError &e) {
-        throw Failure{FileFailed, e.description() + QStringLiteral("; the next sync finishes the work")};
+            data.updateToDoPage(toDosNow);
+        data.unlock();
     }
-    for (Collection &c : collections) {
-        QList<SyncState::Entry> events, items;
-        for (const SyncState::Entry &e : std::as_const(c.state->entries))
-            (e.kind == Kind::Event ? events : items) << e;
-        place(events, appointmentsNow);
-        place(items, toDosNow);
-        c.state->entries = events + items;
-    }
-    const QByteArray stateBytes = SyncState::encode(state);
-    if (!QFileInfo::exists(statePath) || DataFolder::read(statePath) != stateBytes)
-        DataFolder::write(statePath, stateBytes);
-    if (toDosChanged)
-        data.updateToDoPage(toDosNow);
-    data.unlock();
 
     QTextStream &out = *context.out;
     if (appointmentLane)

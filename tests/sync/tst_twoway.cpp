@@ -629,6 +629,56 @@ private slots:
         QCOMPARE(serverTitles(s, QStringLiteral("VTODO")), items);
     }
 
+    // A server with a certificate of its own making: refused unless the
+    // user says --insecure, which only a server on this machine takes.
+    void selfSignedCertificate()
+    {
+        if (!radicale_ || !installed(QStringLiteral("openssl")))
+            QSKIP("radicale or openssl is not installed");
+        const QString key = work_->filePath(QStringLiteral("key.pem"));
+        const QString cert = work_->filePath(QStringLiteral("cert.pem"));
+        QProcess openssl;
+        openssl.setProcessChannelMode(QProcess::MergedChannels);
+        openssl.start(QStringLiteral("openssl"),
+                      QStringList{QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                                  QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"), key,
+                                  QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
+                                  QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                                  QStringLiteral("subjectAltName=IP:127.0.0.1")});
+        QVERIFY(openssl.waitForFinished(60000));
+        QVERIFY2(openssl.exitCode() == 0, openssl.readAll().constData());
+        const std::unique_ptr<Server> tls = start(
+            QStringLiteral("radicale"),
+            RadicaleArguments
+                + QStringList{QStringLiteral("--auth-type"), QStringLiteral("none"), QStringLiteral("--server-ssl"),
+                              QStringLiteral("True"), QStringLiteral("--server-certificate"), cert,
+                              QStringLiteral("--server-key"), key});
+        QVERIFY(tls);
+        Side s;
+        s.user = QStringLiteral("ann");
+        s.url = QString(tls->base).replace(QLatin1String("http:"), QLatin1String("https:"))
+                + QStringLiteral("/ann/tls/");
+        // The independent client trusts the certificate; the tool is not told of it.
+        qputenv("REQUESTS_CA_BUNDLE", cert.toUtf8());
+        const QString made = helper(
+            {QStringLiteral("mkcalendar"), s.url, s.user, QStringLiteral("T"), QStringLiteral("VEVENT,VTODO")});
+        s.data = work_->filePath(QStringLiteral("tls"));
+        QDir().mkpath(s.data);
+        put(s.data + QStringLiteral("/prefs.ini"),
+            QStringLiteral("[Sync]\r\nAppointmentsURL=%1\r\nToDosURL=%1\r\nUser=ann\r\n").arg(s.url).toUtf8());
+        writeToDos(s, {toDo(QStringLiteral("Over TLS"))});
+        Run run = sync(s);
+        QCOMPARE(made, QString());
+        QCOMPARE(run.status, 4);
+        QVERIFY2(run.err.contains(QLatin1String("certificate"), Qt::CaseInsensitive), qPrintable(run.err));
+        QVERIFY(!QFileInfo::exists(s.data + QStringLiteral("/sync.state")));
+        run = sync(s, {QStringLiteral("--insecure")});
+        QCOMPARE(run.status, 0);
+        QVERIFY(run.err.contains(QLatin1String("WARNING: --insecure")));
+        QCOMPARE(serverTitles(s, QStringLiteral("VTODO")), QStringList{QStringLiteral("Over TLS")});
+        qunsetenv("REQUESTS_CA_BUNDLE");
+    }
+
     void awkwardHrefs_data() { serverSide_data(); }
     void awkwardHrefs()
     {
