@@ -77,7 +77,8 @@ test)
   ;;
 bench)
   # Not part of the test suite: measurements take minutes and want a quiet machine.
-  install_missing "${packages[@]}" libbenchmark-dev xvfb xauth openbox xdotool python3
+  install_missing "${packages[@]}" libbenchmark-dev xvfb xauth openbox xdotool python3 radicale xandikos \
+    python3-requests git
   build bench
   ./build-bench/bench/bench_store --benchmark_min_time=0.2 \
     --benchmark_out=build-bench/bench.json --benchmark_out_format=json
@@ -85,6 +86,10 @@ bench)
   bash bench/startup.sh build-bench 0 0 7 build-bench/startup-empty.txt
   bash bench/cli.sh build-bench 100000 10000 11
   python3 bench/targets.py build-bench/bench.json build-bench/startup-full.txt build-bench/startup-empty.txt
+  # Sync, against both servers on loopback; Xandikos at 2,000 entries, as
+  # its first sync of 10,000 runs for many minutes.
+  bash bench/sync.sh build-bench 10000 radicale
+  bash bench/sync.sh build-bench 2000 xandikos
   ;;
 *)
   echo "usage: $0 run|test|bench" >&2
