@@ -242,12 +242,13 @@ private slots:
                                                     "00000001"
                                                     "75" // "u"
                                                     "00000002"
-                                                    "0102"       // the record
-                                                    "00000003"); // its place
+                                                    "0102"     // the record
+                                                    "00000003" // its place
+                                                    "00");     // not being sent
         const QByteArray expected = QByteArray("BWSYNC") + QByteArray::fromHex("0001")
-                                    + QByteArray::fromHex("0000003f") // body size, 63
+                                    + QByteArray::fromHex("00000040") // body size, 64
                                     + QCryptographicHash::hash(body, QCryptographicHash::Sha1) + body;
-        QCOMPARE(body.size(), 63);
+        QCOMPARE(body.size(), 64);
         QCOMPARE(Cli::SyncState::encode(state).toHex(), expected.toHex());
 
         // Read back whole; any byte changed is refused, never half read.

@@ -318,8 +318,18 @@ public:
         , now_(now)
     {
         for (const SyncState::Entry &e : std::as_const(c.state->entries)) {
-            if (e.kind == Of<Record>::kind)
-                old_ << e;
+            if (e.kind != Of<Record>::kind)
+                continue;
+            // An entry a stopped run was sending: on the server it is the
+            // record as sent, which any change here since is measured
+            // against; not there, it was never made, and the record is new.
+            if (e.pending && !c.listed.contains(e.key))
+                continue;
+            hadPending_ = hadPending_ || e.pending;
+            old_ << e;
+            old_.last().pending = false;
+            if (e.pending)
+                old_.last().etag.clear();
         }
         std::stable_sort(old_.begin(), old_.end(),
                          [](const SyncState::Entry &a, const SyncState::Entry &b) { return a.position < b.position; });
@@ -358,7 +368,7 @@ public:
     // Whether the entries differ from those the state held.
     bool changed() const
     {
-        if (next_.size() != old_.size())
+        if (hadPending_ || next_.size() != old_.size())
             return true;
         for (qsizetype j = 0; j < next_.size(); ++j) {
             const SyncState::Entry &a = next_[j], &b = old_[j];
@@ -408,6 +418,7 @@ private:
     const QList<Record> &table_;
     const QDateTime now_;
     QList<SyncState::Entry> old_;
+    bool hadPending_ = false;
     QList<QByteArray> localContent_;
     QList<qsizetype> pairedEntry_; // for each local record, its entry, or -1
     QList<qsizetype> pairedLocal_; // for each entry, its local record, or -1
@@ -1006,6 +1017,20 @@ int syncRun(DataFolder &data, const Arguments &args, const Context &context)
     if (toDoLane) {
         for (Push &p : toDoLane->pushes())
             sent << Sent{&toDoLane->collection(), &p, &toDoLane->next()};
+    }
+    // The new entries about to be sent, written down first: see Entry::pending.
+    if (std::any_of(sent.cbegin(), sent.cend(), [](const Sent &x) { return x.push->type == Push::Type::New; })) {
+        SyncState::State intents = state;
+        for (qsizetype k = 0; k < collections.size(); ++k) {
+            for (const Sent &x : std::as_const(sent)) {
+                if (x.c != &collections[k] || x.push->type != Push::Type::New)
+                    continue;
+                SyncState::Entry e = (*x.next)[x.push->entry];
+                e.pending = true;
+                intents.collections[k].entries.append(e);
+            }
+        }
+        SyncState::write(statePath, intents);
     }
     send(client, sent);
 

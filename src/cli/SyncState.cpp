@@ -18,15 +18,16 @@ constexpr quint16 Layout = 1;
 
 QDataStream &operator<<(QDataStream &out, const Entry &e)
 {
-    return out << quint8(e.kind) << e.key << e.etag << e.uid << e.content << e.position;
+    return out << quint8(e.kind) << e.key << e.etag << e.uid << e.content << e.position << quint8(e.pending ? 1 : 0);
 }
 
 QDataStream &operator>>(QDataStream &in, Entry &e)
 {
-    quint8 kind = 0;
-    in >> kind >> e.key >> e.etag >> e.uid >> e.content >> e.position;
-    if (kind != quint8(Kind::Event) && kind != quint8(Kind::ToDo))
+    quint8 kind = 0, pending = 0;
+    in >> kind >> e.key >> e.etag >> e.uid >> e.content >> e.position >> pending;
+    if ((kind != quint8(Kind::Event) && kind != quint8(Kind::ToDo)) || pending > 1)
         in.setStatus(QDataStream::ReadCorruptData);
+    e.pending = pending == 1;
     e.kind = Kind(kind);
     return in;
 }

@@ -19,6 +19,10 @@ struct Entry {
     QByteArray uid;
     QByteArray content;   // the record as a one-record file
     qint32 position = -1; // its place in the table then: a hint for telling an edit from a delete
+    // Written just before the entry is sent as new, and cleared when the run
+    // ends: a run stopped in between finds the entry on the server as the
+    // one it sent, not as someone else's new entry beside the record.
+    bool pending = false;
 };
 
 struct Collection {
