@@ -80,6 +80,14 @@ QString httpReason(int status)
     }
 }
 
+// The root of an answer; anything but a multistatus is refused.
+bool isMultistatus(const QString &root)
+{
+    if (root != key(DavNs, u"multistatus"))
+        throw Error{QStringLiteral("the answer is not a WebDAV multistatus")};
+    return true;
+}
+
 } // namespace
 
 QList<Resource> parseMultistatus(const QByteArray &body, const QUrl &base)
@@ -102,7 +110,6 @@ QList<Resource> parseMultistatus(const QByteArray &body, const QUrl &base)
         QStringList homes;
     } found;
 
-    const QString multistatus = key(DavNs, u"multistatus");
     const QString response = key(DavNs, u"response");
     const QString propstat = key(DavNs, u"propstat");
     const QString href = key(DavNs, u"href");
@@ -121,11 +128,8 @@ QList<Resource> parseMultistatus(const QByteArray &body, const QUrl &base)
         if (token == QXmlStreamReader::StartElement) {
             const QString here = key(xml.namespaceUri(), xml.name());
             const QString parent = stack.isEmpty() ? QString() : stack.last();
-            if (stack.isEmpty()) {
-                sawMultistatus = here == multistatus;
-                if (!sawMultistatus)
-                    throw Error{QStringLiteral("the answer is not a WebDAV multistatus")};
-            }
+            if (stack.isEmpty())
+                sawMultistatus = isMultistatus(here);
             if (here == href || here == status || (here == displayName && parent.endsWith(u"|prop"))) {
                 const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
                 if (here == href && parent == response)
@@ -240,11 +244,8 @@ Listing parseListing(const QByteArray &body, const QUrl &base)
         if (kind == QXmlStreamReader::StartElement) {
             const QString here = key(xml.namespaceUri(), xml.name());
             const QString parent = stack.isEmpty() ? QString() : stack.last();
-            if (stack.isEmpty()) {
-                sawMultistatus = here == multistatus;
-                if (!sawMultistatus)
-                    throw Error{QStringLiteral("the answer is not a WebDAV multistatus")};
-            }
+            if (stack.isEmpty())
+                sawMultistatus = isMultistatus(here);
             if (here == hrefKey || here == status || here == etag || here == token || here == data) {
                 const QString text = xml.readElementText(QXmlStreamReader::IncludeChildElements);
                 if (here == hrefKey && parent == response)

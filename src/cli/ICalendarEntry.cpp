@@ -226,6 +226,18 @@ QList<Line> stamped(const QByteArray &server, const QDateTime &stamp, QList<QByt
     return extra;
 }
 
+// The text fields both kinds hold, named by the property each is written as.
+template<class Record>
+QList<QByteArray> changedTexts(const Record &was, const Record &now)
+{
+    QList<QByteArray> replaced;
+    if (was.Title != now.Title)
+        replaced << "SUMMARY";
+    if (was.Description != now.Description)
+        replaced << "DESCRIPTION";
+    return replaced;
+}
+
 } // namespace
 
 Entry readEntry(const QByteArray &text)
@@ -273,11 +285,7 @@ QByteArray newEntry(const ToDoItem &t, const QByteArray &uid, const QDateTime &n
 QByteArray editedEntry(const QByteArray &server, const Appointment &was, const Appointment &now, const QDateTime &stamp,
                        const QByteArray &uid)
 {
-    QList<QByteArray> replaced;
-    if (was.Title != now.Title)
-        replaced << "SUMMARY";
-    if (was.Description != now.Description)
-        replaced << "DESCRIPTION";
+    QList<QByteArray> replaced = changedTexts(was, now);
     if (was.Category != now.Category)
         replaced << "CATEGORIES";
     const QList<QByteArray> times{"DTSTART", "DTEND", "DURATION"};
@@ -292,11 +300,7 @@ QByteArray editedEntry(const QByteArray &server, const Appointment &was, const A
 QByteArray editedEntry(const QByteArray &server, const ToDoItem &was, const ToDoItem &now, const QDateTime &stamp,
                        const QByteArray &uid)
 {
-    QList<QByteArray> replaced;
-    if (was.Title != now.Title)
-        replaced << "SUMMARY";
-    if (was.Description != now.Description)
-        replaced << "DESCRIPTION";
+    QList<QByteArray> replaced = changedTexts(was, now);
     QList<Line> extra = stamped(server, stamp, replaced);
     if (was.Done != now.Done) {
         // Reopened, an item must lose its completion, which alone marks it done.

@@ -50,20 +50,9 @@ constexpr int Patience = 120'000;
 // or a server answering with an empty calendar is more often a mistake.
 constexpr int MassDelete = 2;
 
-QString escapedXml(const QString &text)
-{
-    return text.toHtmlEscaped();
-}
-
 QString where(const QUrl &url)
 {
     return url.toString(QUrl::RemoveUserInfo | QUrl::FullyEncoded);
-}
-
-QByteArray quietRead(const QByteArray &text, ICalendar::Entry &entry)
-{
-    entry = ICalendar::readEntry(text);
-    return text;
 }
 
 // ---- the records, whatever their kind ----------------------------------------
@@ -146,7 +135,7 @@ QString syncCollectionBody(const QString &token)
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                           "<d:sync-collection xmlns:d=\"DAV:\"><d:sync-token>%1</d:sync-token>"
                           "<d:sync-level>1</d:sync-level><d:prop><d:getetag/></d:prop></d:sync-collection>\n")
-        .arg(escapedXml(token));
+        .arg(token.toHtmlEscaped());
 }
 
 // The statuses with which servers refuse a sync token they no longer know:
@@ -254,7 +243,7 @@ void fetch(Dav::Client &client, Collection &c, const QStringList &keys)
             "</d:prop>");
         for (const QString &key : keys.mid(at, Batch))
             body += QStringLiteral("<d:href>%1</d:href>")
-                        .arg(escapedXml(Dav::urlOf(c.url, key).path(QUrl::FullyEncoded)));
+                        .arg(Dav::urlOf(c.url, key).path(QUrl::FullyEncoded).toHtmlEscaped());
         body += QStringLiteral("</c:calendar-multiget>\n");
         requests << report(c.url, body, 1);
     }
@@ -275,7 +264,8 @@ void fetch(Dav::Client &client, Collection &c, const QStringList &keys)
             } else if (item.status >= 200 && item.status < 300 && !item.data.isEmpty()) {
                 Fetched f;
                 f.etag = item.etag;
-                f.data = quietRead(item.data, f.entry);
+                f.data = item.data;
+                f.entry = ICalendar::readEntry(item.data);
                 c.fetched.insert(item.key, f);
             }
         }
